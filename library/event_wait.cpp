@@ -1,0 +1,139 @@
+// event_wait.cpp - the blocking event wait, its message pump, the graphics window's
+// message handling and the animation control. The pass order (one message, then the
+// script, then arming a periodic event) is kept exactly; a pass that can change nothing
+// blocks in the window layer until a message can arrive instead of spinning.
+#include "state.h"
+
+using namespace px;
+
+namespace plotx {
+
+enum { PUMP_NOTHING = 0, PUMP_DISPATCHED = 1, PUMP_QUIT = 2 };
+
+int pump_one_message() {
+    MSG msg;
+    int result = PUMP_NOTHING;
+    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            g.event_slot = PLOTX_QUIT;
+            g.quit_taken = 1;
+            return PUMP_QUIT;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+        result = PUMP_DISPATCHED;
+    }
+    present_canvas();
+    return result;
+}
+
+LRESULT graphics_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_CREATE:
+            build_run_menu(hwnd);
+            return 0;
+        case WM_DESTROY:
+            KillTimer(hwnd, TIMER_ID);
+            PostQuitMessage(0);
+            return 0;
+        case WM_SIZE:
+            update_origin(hwnd);
+            return 0;
+        case WM_PAINT:
+            repaint_graphics_window(hwnd);
+            return 0;
+        case WM_LBUTTONDOWN:
+            g.event_slot = PLOTX_MOUSE;
+            g.record.mouse_x = static_cast<int>(LOWORD(static_cast<uintptr_t>(lp))) - g.origin_x;
+            g.record.mouse_y = g.origin_y - static_cast<int>(HIWORD(static_cast<uintptr_t>(lp)));
+            return 0;
+        case WM_CHAR:
+            if (g.ctrl_down != 1) {
+                g.event_slot = PLOTX_KBD;
+                g.record.key = static_cast<char>(wp & 0xFF);
+            }
+            return 0;
+        case WM_KEYDOWN:
+            if (wp == VK_CONTROL) g.ctrl_down = 1;
+            else if (g.ctrl_down) handle_shortcut_key(static_cast<unsigned>(wp));
+            return 0;
+        case WM_KEYUP:
+            if (wp == VK_CONTROL) g.ctrl_down = 0;
+            return 0;
+        case WM_KILLFOCUS:
+            // A Control key released in another program's window never reaches us;
+            // forgetting it here keeps typed characters from being swallowed afterwards.
+            g.ctrl_down = 0;
+            return 0;
+        case WM_TIMER:
+            g.timer_tick = 1;
+            return 0;
+        case WM_COMMAND:
+            run_command(static_cast<int>(wp));
+            return 0;
+        default:
+            return DefWindowProcA(hwnd, msg, wp, lp);
+    }
+}
+
+}  // namespace plotx
+
+using namespace plotx;
+
+extern "C" int PLOTX_wait_event(int* mouse_x, int* mouse_y, char* key) {
+    g.event_slot = EVENT_NONE;
+    g.record = EventRecord{};
+    if (!g.graphics_window || g.quit_taken) {
+        // Not open, or the quit message has already been taken: nothing can arrive.
+        g.event_slot = PLOTX_QUIT;
+    }
+    while (g.event_slot == EVENT_NONE || (g.event_slot == PLOTX_PERIODIC && g.timer_tick == 0)) {
+        int pumped = pump_one_message();
+        if (pumped == PUMP_QUIT) break;
+        bool changed = pumped == PUMP_DISPATCHED;
+        if (g.play_one || g.playing_back) {
+            g.play_one = 0;
+            if (read_script_event() == 1) break;
+            g.play_one = 0;
+            g.playing_back = 0;
+            changed = true;
+        }
+        if ((g.single_step || g.animating) && g.event_slot == EVENT_NONE) {
+            g.timer_tick = 0;
+            g.event_slot = PLOTX_PERIODIC;
+            g.single_step = 0;
+            g.play_one = 0;
+            changed = true;
+        }
+        bool done = !(g.event_slot == EVENT_NONE || (g.event_slot == PLOTX_PERIODIC && g.timer_tick == 0));
+        // Nothing this pass did can change the next one until a message arrives.
+        if (!changed && !done) wait_for_message();
+    }
+    if (g.recording) {
+        if (g.event_slot == PLOTX_PERIODIC) {
+            ++g.pending_periodic;
+        } else {
+            if (g.pending_periodic > 0) {
+                write_script_event(PLOTX_PERIODIC, g.record);
+                g.pending_periodic = 0;
+            }
+            write_script_event(g.event_slot, g.record);
+        }
+    }
+    if (mouse_x) *mouse_x = g.record.mouse_x;
+    if (mouse_y) *mouse_y = g.record.mouse_y;
+    if (key) *key = g.record.key;
+    return g.quit_requested ? PLOTX_QUIT : g.event_slot;
+}
+
+extern "C" int PLOTX_set_animation(int mode) {
+    if (!g.graphics_window) return 0;
+    switch (mode) {
+        case RUN_HALT: g.single_step = 0; g.animating = 0; break;
+        case RUN_ONE_FRAME: g.single_step = 1; break;
+        case RUN_ANIMATE: g.animating = 1; break;
+        case RUN_REQUEST_QUIT: g.quit_requested = 1; break;
+        default: break;
+    }
+    return 1;
+}

@@ -1,0 +1,30 @@
+// palette.cpp - the 24 named colours: their values, their names, and the check that
+// replaces an invalid index by red with a log line.
+#include "state.h"
+
+namespace plotx {
+
+using px::RGB;
+
+const px::COLORREF palette_rgb[PALETTE_SIZE] = {
+    RGB(0, 0, 0),       RGB(255, 255, 255), RGB(255, 0, 0),     RGB(0, 255, 0),
+    RGB(0, 0, 255),     RGB(255, 255, 0),   RGB(255, 0, 255),   RGB(0, 255, 255),
+    RGB(153, 0, 204),   RGB(0, 51, 153),    RGB(153, 102, 153), RGB(153, 255, 255),
+    RGB(153, 255, 204), RGB(255, 102, 0),   RGB(153, 102, 51),  RGB(255, 153, 204),
+    RGB(255, 255, 153), RGB(204, 153, 51),  RGB(255, 153, 102), RGB(0, 102, 51),
+    RGB(51, 204, 153),  RGB(153, 153, 51),  RGB(128, 128, 128), RGB(204, 204, 204),
+};
+
+const char* const palette_names[PALETTE_SIZE] = {
+    "black", "white", "red", "green", "blue", "yellow", "magenta", "cyan",
+    "purple", "navy blue", "dusty plum", "ice blue", "turquoise", "orange", "brown", "pink",
+    "chalk", "gold", "peach", "forest green", "sea green", "olive", "50% gray", "20% gray",
+};
+
+int check_color(int index) {
+    if (index >= 0 && index < PALETTE_SIZE) return index;
+    PLOTX_log("Illegal color %d; using RED.\n", index);
+    return RED;
+}
+
+}  // namespace plotx

@@ -1,0 +1,166 @@
+// headless.cpp - the in-memory backend: virtual clock, scheduled input, no display. The
+// windows' images stay in the layer's Window records, where tests read them.
+#include "headless.h"
+
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <utility>
+
+namespace px {
+namespace headless {
+
+namespace {
+
+struct Input {
+    HWND hwnd;
+    unsigned msg;
+    WPARAM wp;
+    LPARAM lp;
+};
+
+class Headless final : public Backend {
+public:
+    Headless(int w, int h) : width_(w), height_(h) {}
+    const char* name() const override { return "headless"; }
+    uint64_t now_ms() override { return now_; }
+    void screen_size(int* w, int* h) override { *w = width_; *h = height_; }
+
+    void poll() override {
+        while (!inputs_.empty() && inputs_.begin()->first.first <= now_) {
+            Input in = inputs_.begin()->second;
+            inputs_.erase(inputs_.begin());
+            last_input_ = now_;
+            if (IsWindow(in.hwnd)) post_input(in.hwnd, in.msg, in.wp, in.lp);
+        }
+    }
+
+    void wait_until(uint64_t deadline) override {
+        uint64_t next = inputs_.empty() ? NO_DEADLINE : inputs_.begin()->first.first;
+        uint64_t target = next < deadline ? next : deadline;
+        bool idle_too_long = idle_limit_ && inputs_.empty() && target != NO_DEADLINE &&
+                             target > last_input_ + idle_limit_;
+        if (target == NO_DEADLINE || idle_too_long) {
+            // Nothing can ever arrive: end the program rather than hang.
+            if (!quit_sent_) {
+                std::fprintf(stderr, "plotx: headless run has no more input; quitting\n");
+                quit_sent_ = true;
+            }
+            PostQuitMessage(0);
+            return;
+        }
+        if (target > now_) now_ = target;
+    }
+
+    void schedule(uint64_t at, HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
+        if (at < now_) at = now_;
+        inputs_.emplace(std::make_pair(at, seq_++), Input{hwnd, msg, wp, lp});
+    }
+
+    int width_, height_;
+    uint64_t now_ = 0, last_input_ = 0, idle_limit_ = 600000, seq_ = 0;
+    bool quit_sent_ = false;
+    bool control_ = false;
+    std::map<std::pair<uint64_t, uint64_t>, Input> inputs_;
+};
+
+Headless* g_current = nullptr;
+
+Headless& H() {
+    if (!g_current || &backend() != g_current) install();
+    return *g_current;
+}
+
+}  // namespace
+
+void install(int screen_width, int screen_height) {
+    auto b = make_headless_backend();
+    set_screen_size(screen_width, screen_height);
+    set_backend(std::move(b));
+}
+
+bool active() { return g_current && &backend() == g_current; }
+void set_screen_size(int width, int height) {
+    Headless& h = g_current ? *g_current : H();
+    h.width_ = width;
+    h.height_ = height;
+}
+uint64_t now() { return H().now_; }
+void advance(uint64_t ms) { H().now_ += ms; }
+void set_idle_limit(uint64_t ms) { H().idle_limit_ = ms; }
+
+void click(HWND hwnd, int x, int y, uint64_t at) {
+    H().schedule(at, hwnd, WM_LBUTTONDOWN, 0x0001, MAKELPARAM(static_cast<unsigned>(x), static_cast<unsigned>(y)));
+}
+
+void key_down(HWND hwnd, unsigned vk, unsigned char typed, uint64_t at) {
+    Headless& h = H();
+    if (vk == VK_CONTROL) h.control_ = true;
+    h.schedule(at, hwnd, WM_KEYDOWN, vk, key_lparam(typed, h.control_, false));
+}
+
+void key_up(HWND hwnd, unsigned vk, uint64_t at) {
+    Headless& h = H();
+    h.schedule(at, hwnd, WM_KEYUP, vk, key_lparam(0, h.control_, true));
+    if (vk == VK_CONTROL) h.control_ = false;
+}
+
+static unsigned key_code_for(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (std::isalpha(u)) return static_cast<unsigned>(std::toupper(u));
+    if (std::isdigit(u) || u == ' ') return u;
+    if (u == '\n' || u == '\r') return VK_RETURN;
+    if (u == '\t') return VK_TAB;
+    if (u == 8) return VK_BACK;
+    return 0xBA;  // one of the punctuation keys; the typed byte carries the character
+}
+
+void type_char(HWND hwnd, char c, uint64_t at) {
+    unsigned vk = key_code_for(c);
+    key_down(hwnd, vk, static_cast<unsigned char>(c), at);
+    key_up(hwnd, vk, at);
+}
+
+void control_key(HWND hwnd, char letter, uint64_t at) {
+    key_down(hwnd, VK_CONTROL, 0, at);
+    type_char(hwnd, static_cast<char>(std::tolower(static_cast<unsigned char>(letter))), at);
+    key_up(hwnd, VK_CONTROL, at);
+}
+
+void close(HWND hwnd, uint64_t at) { H().schedule(at, hwnd, WM_CLOSE, 0, 0); }
+void focus_lost(HWND hwnd, uint64_t at) { H().schedule(at, hwnd, WM_KILLFOCUS, 0, 0); }
+
+void expose(HWND hwnd, uint64_t) {
+    // Covering and uncovering asks for a repaint; there is nothing to post.
+    InvalidateRect(hwnd, nullptr, false);
+}
+
+static bool enabled_entry(HMENU m, unsigned id) {
+    if (!m) return false;
+    for (const MenuItem& it : m->items) {
+        if (it.flags & MF_POPUP) {
+            if (enabled_entry(it.popup, id)) return true;
+        } else if (!(it.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED)) && it.id == id) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool choose_menu(HWND hwnd, unsigned id, uint64_t at) {
+    if (!IsWindow(hwnd) || !enabled_entry(GetMenu(hwnd), id)) return false;
+    H().schedule(at, hwnd, WM_COMMAND, id, 0);
+    return true;
+}
+
+int pending_input() { return static_cast<int>(H().inputs_.size()); }
+
+}  // namespace headless
+
+std::unique_ptr<Backend> make_headless_backend() {
+    auto b = std::make_unique<headless::Headless>(1024, 768);
+    headless::g_current = b.get();
+    return b;
+}
+
+}  // namespace px

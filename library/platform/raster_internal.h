@@ -1,0 +1,52 @@
+// raster_internal.h - the records behind the raster handles, shared by the files of the
+// raster (objects and DCs, shapes, text). Nothing outside library/platform includes it.
+#pragma once
+#include <memory>
+#include <string>
+#include "raster.h"
+
+namespace px {
+
+struct FontFace;  // a matched, sized face; owned by the font cache in fonts.cpp
+
+struct GdiObject {
+    enum Kind { Pen, Brush, Font, Bitmap_ } kind;
+    bool stock = false;
+    // Pen and brush.
+    int style = PS_SOLID;
+    int width = 0;
+    COLORREF color = 0;
+    bool hollow = false;  // stock null brush / null pen
+    // Font: what was asked for, and what matching chose.
+    int font_height = 0;
+    int font_weight = FW_NORMAL;
+    std::string font_face;
+    FontFace* face = nullptr;
+    // Bitmap.
+    Bitmap bitmap;
+    explicit GdiObject(Kind k) : kind(k) {}
+};
+
+struct DC {
+    Bitmap* surface = nullptr;  // what drawing lands in
+    HGDIOBJ pen = nullptr, brush = nullptr, font = nullptr, bitmap = nullptr;
+    COLORREF text_color = RGB(0, 0, 0);
+    COLORREF bk_color = RGB(255, 255, 255);
+    int bk_mode = OPAQUE;
+    Point pos{0, 0};
+    std::unique_ptr<GdiObject> own_bitmap;  // a memory DC's initial 1x1 bitmap
+    DC();
+};
+
+// Font services for the text calls (fonts.cpp).
+FontFace* match_font(int height, int weight, const std::string& face);
+FontFace* stock_fixed_font();
+FontFace* stock_system_font();
+void font_metrics(FontFace* face, TextMetrics* tm);
+Size font_extent(FontFace* face, const char* text, int count);
+// Draws count characters with the cell's top-left at (x, y), glyphs in colour, clipped to
+// the surface; the cell is filled with bk first when opaque.
+void font_draw(FontFace* face, Bitmap& surface, int x, int y, const char* text, int count,
+               uint32_t color_pixel, bool opaque, uint32_t bk_pixel);
+
+}  // namespace px

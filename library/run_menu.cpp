@@ -1,0 +1,84 @@
+// run_menu.cpp - the Run menu: its entries, the commands behind them, the Control-key
+// shortcuts, the public logging switch and showing the text window. The script commands
+// themselves are carried out in scripts.cpp.
+#include "state.h"
+
+using namespace px;
+
+namespace plotx {
+
+void build_run_menu(HWND hwnd) {
+    HMENU bar = CreateMenu();
+    g.run_menu = CreatePopupMenu();
+    HMENU m = g.run_menu;
+    AppendMenuA(m, MF_STRING, CMD_ANIMATE, "&Animate\tCtrl+A");
+    AppendMenuA(m, MF_STRING, CMD_HALT, "&Halt animation\tCtrl+H");
+    AppendMenuA(m, MF_STRING, CMD_ADVANCE_FRAME, "Advance one &frame\tCtrl+F");
+    AppendMenuA(m, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(m, MF_STRING | MF_CHECKED, CMD_LOGGING, "&Logging\tCtrl+L");
+    AppendMenuA(m, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(m, MF_STRING, CMD_RECORD, "&Record Script\tCtrl+R");
+    AppendMenuA(m, MF_STRING, CMD_PLAYBACK, "&Playback Script\tCtrl+P");
+    AppendMenuA(m, MF_STRING, CMD_PLAY_ONE, "Play &One Script\tCtrl+O");
+    AppendMenuA(m, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(m, MF_STRING, CMD_QUIT, "&Quit\tCtrl+Q");
+    AppendMenuA(m, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(m, MF_STRING | MF_GRAYED, CMD_INFO, "PLOTX graphics library, version 1.0");
+    AppendMenuA(m, MF_STRING | MF_GRAYED, CMD_INFO, "MAC: plotx-mac@plotx.example");
+    AppendMenuA(m, MF_STRING | MF_GRAYED, CMD_INFO, "WINDOWS: plotx-windows@plotx.example");
+    AppendMenuA(m, MF_STRING | MF_GRAYED, CMD_INFO, "UPDATES: https://plotx.example/updates");
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<uintptr_t>(g.run_menu), "&Run");
+    SetMenu(hwnd, bar);
+    DrawMenuBar(hwnd);
+}
+
+static void set_mark(int id, int on) {
+    CheckMenuItem(g.run_menu, static_cast<unsigned>(id), MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void run_command(int id) {
+    switch (id) {
+        case CMD_ANIMATE: g.animating = 1; break;
+        case CMD_HALT: g.animating = 0; break;
+        case CMD_ADVANCE_FRAME: g.animating = 0; g.single_step = 1; break;
+        case CMD_LOGGING:
+            g.logging_on = g.logging_on ? 0 : 1;
+            set_mark(CMD_LOGGING, g.logging_on);
+            break;
+        case CMD_RECORD:
+        case CMD_PLAYBACK:
+        case CMD_PLAY_ONE: run_script_command(id); break;
+        case CMD_QUIT: PostQuitMessage(0); break;
+        default: break;
+    }
+}
+
+void handle_shortcut_key(unsigned key_code) {
+    // Letter keys only: the lower-case codes belong to keypad and function keys, which
+    // would otherwise run commands (Control+F2 would quit).
+    switch (key_code) {
+        case 'A': run_command(CMD_ANIMATE); break;
+        case 'H': run_command(CMD_HALT); break;
+        case 'F': run_command(CMD_ADVANCE_FRAME); break;
+        case 'L': run_command(CMD_LOGGING); break;
+        case 'R': run_command(CMD_RECORD); break;
+        case 'P': run_command(CMD_PLAYBACK); break;
+        case 'O': run_command(CMD_PLAY_ONE); break;
+        case 'Q': run_command(CMD_QUIT); break;
+        default: break;
+    }
+}
+
+int show_text_window(int show) { return ShowWindow(g.text_window, show ? SW_SHOW : SW_HIDE) ? 1 : 0; }
+
+}  // namespace plotx
+
+using namespace plotx;
+
+extern "C" int PLOTX_set_logging(int on) {
+    if (!g.graphics_window) return 0;
+    g.logging_on = on ? 1 : 0;
+    set_mark(CMD_LOGGING, g.logging_on);
+    if (g.logging_on) show_text_window(1);
+    return 1;
+}

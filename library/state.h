@@ -1,0 +1,113 @@
+// state.h - the library's one process-wide record. Each group of fields belongs to the
+// subsystem file named beside it; other files read them and change only what their own
+// operations are defined to change. Also the internal operations the subsystems call on
+// each other.
+#pragma once
+#include <cstdio>
+#include "plotx.h"
+#include "platform/window_system.h"
+
+namespace plotx {
+
+// Run command identifiers (the Run menu's item identifiers).
+enum Command {
+    CMD_ANIMATE = 1, CMD_HALT, CMD_ADVANCE_FRAME, CMD_LOGGING, CMD_RECORD, CMD_PLAYBACK,
+    CMD_PLAY_ONE, CMD_QUIT, CMD_INFO
+};
+
+constexpr int EVENT_NONE = -1;
+constexpr int TIMER_ID = 2;
+constexpr unsigned TIMER_PERIOD_MS = 100;
+constexpr int LOG_RING_SIZE = 25;
+constexpr const char* SCRIPT_FILE = "PLOTX.SCR";
+
+struct EventRecord {
+    int mouse_x = 0;
+    int mouse_y = 0;
+    char key = 0;
+};
+
+struct TextLogRing {
+    px::HGLOBAL blocks[LOG_RING_SIZE] = {};
+    int head = -1;
+    int tail = 0;
+};
+
+struct LibraryState {
+    // windows.cpp: windows and canvas.
+    px::HWND graphics_window = nullptr;
+    px::HWND text_window = nullptr;
+    px::HINSTANCE instance = nullptr;
+    px::HDC window_dc = nullptr;
+    px::HDC canvas_dc = nullptr;
+    px::HBITMAP canvas_bitmap = nullptr;
+    int canvas_dirty = 1;
+    int origin_x = 0, origin_y = 0;
+
+    // event_wait.cpp: the event machinery.
+    int event_slot = EVENT_NONE;
+    EventRecord record;
+    unsigned char animating = 0;
+    unsigned char single_step = 0;
+    unsigned char quit_requested = 0;
+    int timer_tick = 0;
+    int ctrl_down = 0;
+    unsigned char play_one = 0;
+    unsigned char playing_back = 0;
+    unsigned char recording = 0;
+    unsigned char quit_taken = 0;  // the quit message has left the queue; later waits end at once
+
+    // run_menu.cpp
+    px::HMENU run_menu = nullptr;
+
+    // scripts.cpp
+    std::FILE* script_stream = nullptr;
+    int script_writing = 0;  // the stream was opened for writing (else reading)
+    int pending_periodic = 0;
+
+    // text_log.cpp
+    TextLogRing log_ring;
+
+    // drawing.cpp
+    unsigned char logging_on = 1;
+};
+
+extern LibraryState g;
+
+// windows.cpp
+void present_canvas();
+void update_origin(px::HWND hwnd);
+void repaint_graphics_window(px::HWND hwnd);
+
+// event_wait.cpp
+// 0 when it took no message, 1 when it dispatched one, 2 when it took the quit message.
+int pump_one_message();
+px::LRESULT graphics_window_proc(px::HWND, unsigned, px::WPARAM, px::LPARAM);
+
+// run_menu.cpp
+void build_run_menu(px::HWND hwnd);
+void run_command(int id);
+// The graphics window's key-down handling of the Control shortcuts.
+void handle_shortcut_key(unsigned key_code);
+int show_text_window(int show);
+
+// scripts.cpp
+void write_script_event(int kind, const EventRecord& record);
+int read_script_event();
+void stop_playback();
+void run_script_command(int id);
+void close_script();
+
+// text_log.cpp
+void draw_log_line(char* text);
+px::LRESULT text_window_proc(px::HWND, unsigned, px::WPARAM, px::LPARAM);
+
+// palette.cpp
+int check_color(int index);
+extern const px::COLORREF palette_rgb[PALETTE_SIZE];
+extern const char* const palette_names[PALETTE_SIZE];
+
+// Returns the library to its state at process start (windows, ring, flags), for tests.
+void reset_library_for_tests();
+
+}  // namespace plotx

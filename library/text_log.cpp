@@ -1,0 +1,111 @@
+// text_log.cpp - the text window: PLOTX_log, the ring of the last 25 lines kept in
+// moveable memory blocks, drawing a line at the bottom of the window, repainting from the
+// ring, and passing key presses on to the graphics window.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include "state.h"
+
+using namespace px;
+
+namespace plotx {
+
+void draw_log_line(char* text) {
+    size_t n = std::strlen(text);
+    // Only one trailing line feed goes; any other is drawn as an ordinary character.
+    if (n > 0 && text[n - 1] == '\n') text[--n] = '\0';
+    HDC dc = GetDC(g.text_window);
+    if (!dc) return;  // the window was closed: the line stays in the ring only
+    SelectObject(dc, GetStockObject(ANSI_FIXED_FONT));
+    TextMetrics tm;
+    GetTextMetricsA(dc, &tm);
+    int h = tm.tmHeight + tm.tmExternalLeading;
+    // The surface keeps its rows in a ring, so this moves an offset, not the image.
+    ScrollDC(dc, 0, -h);
+    Rect r;
+    GetClientRect(g.text_window, &r);
+    HBRUSH brush = CreateSolidBrush(GetBkColor(dc));
+    HGDIOBJ old_brush = SelectObject(dc, brush);
+    HGDIOBJ old_pen = SelectObject(dc, GetStockObject(NULL_PEN));
+    Rectangle(dc, r.left, r.bottom - h, r.right, r.bottom + 1);
+    SelectObject(dc, old_pen);
+    SelectObject(dc, old_brush);
+    DeleteObject(brush);
+    TextOutA(dc, r.left + 5, r.bottom - h, text, static_cast<int>(n));
+    ReleaseDC(g.text_window, dc);
+}
+
+LRESULT text_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            BeginPaint(hwnd, &ps);
+            TextLogRing& ring = g.log_ring;
+            if (ring.head >= 0) {
+                int i = ring.head;
+                do {
+                    char* text = static_cast<char*>(GlobalLock(ring.blocks[i]));
+                    if (text) draw_log_line(text);
+                    GlobalUnlock(ring.blocks[i]);
+                    i = i == LOG_RING_SIZE - 1 ? 0 : i + 1;
+                } while (i != ring.tail);
+            }
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        case WM_KEYDOWN:
+        case WM_KEYUP:
+            PostMessageA(g.graphics_window, msg, wp, lp);
+            return 0;
+        case WM_KILLFOCUS:
+            g.ctrl_down = 0;  // as in the graphics window: a release elsewhere is never seen
+            return 0;
+        default:
+            return DefWindowProcA(hwnd, msg, wp, lp);
+    }
+}
+
+static bool echo_enabled() {
+    const char* e = std::getenv("PLOTX_LOG_ECHO");
+    return e && e[0] == '1';
+}
+
+}  // namespace plotx
+
+using namespace plotx;
+
+extern "C" int PLOTX_log(const char* format, ...) {
+    char buffer[FORMAT_BUFFER_SIZE];
+    int result = 0;
+    buffer[0] = '\0';
+    if (format) {
+        va_list args;
+        va_start(args, format);
+        // A longer line is cut to 1023 characters; the count still tells the full length.
+        result = std::vsnprintf(buffer, sizeof buffer, format, args);
+        va_end(args);
+        if (result < 0) buffer[0] = '\0';
+    }
+    size_t n = std::strlen(buffer);
+    TextLogRing& ring = g.log_ring;
+    if (ring.head == ring.tail) {
+        GlobalFree(ring.blocks[ring.head]);
+        ring.blocks[ring.head] = nullptr;
+        ring.head = ring.head == LOG_RING_SIZE - 1 ? 0 : ring.head + 1;
+    }
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, n + 1);
+    ring.blocks[ring.tail] = block;
+    if (char* p = static_cast<char*>(GlobalLock(block))) {
+        std::memcpy(p, buffer, n + 1);
+        GlobalUnlock(block);
+    }
+    if (ring.head < 0) ring.head = ring.tail;
+    ring.tail = ring.tail == LOG_RING_SIZE - 1 ? 0 : ring.tail + 1;
+    if (echo_enabled()) {
+        std::fputs(buffer, stderr);
+        if (n == 0 || buffer[n - 1] != '\n') std::fputc('\n', stderr);
+    }
+    if (g.text_window) draw_log_line(buffer);
+    return result;
+}

@@ -1,0 +1,101 @@
+// windows.cpp - opening and closing the library: the window classes, the graphics and
+// text windows, the off-screen canvas and its presentation, and the canvas origin.
+// Also the one definition of the library's state record.
+#include <cstdlib>
+#include "state.h"
+
+using namespace px;
+
+namespace plotx {
+
+LibraryState g;
+
+void present_canvas() {
+    if (!g.canvas_dirty || !g.window_dc || !g.canvas_dc) return;
+    BitBlt(g.window_dc, 0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, g.canvas_dc, 0, 0, SRCCOPY);
+    g.canvas_dirty = 0;
+}
+
+void update_origin(HWND hwnd) {
+    Rect r;
+    if (!GetClientRect(hwnd, &r)) return;
+    g.origin_x = r.left + (r.right - r.left) / 2;
+    g.origin_y = r.top + (r.bottom - r.top) / 2;
+}
+
+void repaint_graphics_window(HWND hwnd) {
+    PAINTSTRUCT ps;
+    BeginPaint(hwnd, &ps);
+    // The image goes to the window DC the library keeps, not to the paint DC.
+    if (g.window_dc && g.canvas_dc)
+        BitBlt(g.window_dc, 0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, g.canvas_dc, 0, 0, SRCCOPY);
+    EndPaint(hwnd, &ps);
+    g.canvas_dirty = 0;
+}
+
+static void register_class(const char* name, WNDPROC proc, HINSTANCE instance) {
+    WNDCLASSA wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.background = palette_rgb[BACKGROUND_COLOR];
+    wc.lpszMenuName = "generic";  // names no resource; the Run menu is built in code
+    wc.lpszClassName = name;
+    RegisterClassA(&wc);
+}
+
+}  // namespace plotx
+
+using namespace plotx;
+
+extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int show_mode) {
+    if (!prev_instance) {
+        register_class("DrawWndClass", graphics_window_proc, instance);
+        register_class("TextWndClass", text_window_proc, instance);
+    }
+    int w = GetSystemMetrics(SM_CXSCREEN);
+    int h = GetSystemMetrics(SM_CYSCREEN);
+    g.animating = 0;
+    g.single_step = 0;
+    g.quit_taken = 0;
+    g.graphics_window = CreateWindowA("DrawWndClass", "PLOTX Graphics", WS_CAPTION | WS_SYSMENU, 0, 0,
+                                      CANVAS_WIDTH, CANVAS_HEIGHT, nullptr, nullptr, instance);
+    g.text_window = CreateWindowA("TextWndClass", "PLOTX Text", WS_OVERLAPPEDWINDOW, 0, (2 * h) / 3 + 1, w, h / 3,
+                                  nullptr, nullptr, instance);
+    g.instance = instance;
+    g.window_dc = GetDC(g.graphics_window);
+    g.canvas_bitmap = CreateCompatibleBitmap(g.window_dc, CANVAS_WIDTH, CANVAS_HEIGHT);
+    g.canvas_dc = CreateCompatibleDC(g.window_dc);
+    SelectObject(g.canvas_dc, g.canvas_bitmap);
+    ShowWindow(g.text_window, show_mode);
+    ShowWindow(g.graphics_window, show_mode);
+    SetTimer(g.graphics_window, TIMER_ID, TIMER_PERIOD_MS, nullptr);
+    return 1;
+}
+
+extern "C" int PLOTX_end(void) {
+    if (!g.graphics_window) return 0;
+    const char* snapshot = std::getenv("PLOTX_SNAPSHOT");
+    if (snapshot && *snapshot) PLOTX_save_canvas(snapshot);
+    ReleaseDC(g.graphics_window, g.window_dc);
+    g.window_dc = nullptr;
+    close_script();
+    return 1;
+}
+
+namespace plotx {
+
+void reset_library_for_tests() {
+    close_script();
+    for (px::HGLOBAL& b : g.log_ring.blocks) {
+        if (b) GlobalFree(b);
+        b = nullptr;
+    }
+    if (g.canvas_dc) DeleteDC(g.canvas_dc);
+    if (g.canvas_bitmap) DeleteObject(g.canvas_bitmap);
+    if (g.window_dc) ReleaseDC(g.graphics_window, g.window_dc);
+    g = LibraryState{};
+    reset_window_system();
+}
+
+}  // namespace plotx

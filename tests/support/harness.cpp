@@ -1,0 +1,48 @@
+// harness.cpp - the shared test fixture.
+#include "support/harness.h"
+
+using namespace plotx;
+
+namespace plotx_test {
+
+void LibraryTest::SetUp() {
+    reset_library_for_tests();
+    px::headless::install();
+}
+
+void LibraryTest::TearDown() { reset_library_for_tests(); }
+
+void LibraryTest::begin() { ASSERT_EQ(PLOTX_begin(nullptr, nullptr, "", 1), 1); }
+
+void LibraryTest::click_canvas(int x, int y, uint64_t at) {
+    px::headless::click(graphics(), g.origin_x + x, g.origin_y - y, at);
+}
+
+int LibraryTest::wait(int* x, int* y, char* key) {
+    int dx, dy;
+    char dk;
+    return PLOTX_wait_event(x ? x : &dx, y ? y : &dy, key ? key : &dk);
+}
+
+uint32_t LibraryTest::canvas_pixel(int x, int y) const {
+    const px::Bitmap* b = px::dc_surface(g.canvas_dc);
+    return b->at(g.origin_x + x, g.origin_y - y);
+}
+
+uint32_t LibraryTest::shown_pixel(int cx, int cy) const { return graphics()->client.at(cx, cy); }
+
+std::vector<std::string> ring_lines() {
+    std::vector<std::string> out;
+    const TextLogRing& r = g.log_ring;
+    if (r.head < 0) return out;
+    int i = r.head;
+    do {
+        const char* t = static_cast<const char*>(px::GlobalLock(r.blocks[i]));
+        out.emplace_back(t ? t : "");
+        px::GlobalUnlock(r.blocks[i]);
+        i = (i + 1) % LOG_RING_SIZE;
+    } while (i != r.tail);
+    return out;
+}
+
+}  // namespace plotx_test

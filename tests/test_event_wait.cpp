@@ -1,0 +1,198 @@
+// Windows, canvas and the event wait on the headless backend's virtual clock.
+#include "support/harness.h"
+
+using namespace plotx;
+using namespace plotx_test;
+namespace hl = px::headless;
+
+using WindowsAndCanvas = LibraryTest;
+using EventWait = LibraryTest;
+
+TEST_F(WindowsAndCanvas, GraphicsWindowHasFixedFrameAndOddClientOrigin) {
+    begin();
+    EXPECT_EQ(graphics()->title, "PLOTX Graphics");
+    EXPECT_EQ(graphics()->width, 601);
+    EXPECT_EQ(graphics()->height, 540);
+    EXPECT_EQ(graphics()->client.width, 595);
+    EXPECT_EQ(graphics()->client.height, 493);
+    // 595 x 493 puts the origin at the lower half-pixel.
+    EXPECT_EQ(g.origin_x, 297);
+    EXPECT_EQ(g.origin_y, 246);
+    EXPECT_TRUE(px::IsWindowVisible(graphics()));
+}
+
+TEST_F(WindowsAndCanvas, TextWindowSpansBottomThirdOfScreen) {
+    hl::set_screen_size(1280, 800);
+    begin();
+    EXPECT_EQ(text()->title, "PLOTX Text");
+    EXPECT_EQ(text()->x, 0);
+    EXPECT_EQ(text()->y, 2 * 800 / 3 + 1);
+    EXPECT_EQ(text()->width, 1280);
+    EXPECT_EQ(text()->height, 800 / 3);
+    EXPECT_TRUE(px::IsWindowVisible(text()));
+}
+
+TEST_F(WindowsAndCanvas, SecondBeginWithPreviousInstanceStillCreatesWindows) {
+    begin();
+    px::HWND first = graphics();
+    int dummy = 0;
+    EXPECT_EQ(PLOTX_begin(nullptr, &dummy, "", 1), 1);
+    EXPECT_NE(graphics(), first);
+    EXPECT_TRUE(px::IsWindow(graphics()));
+    EXPECT_TRUE(px::IsWindow(text()));
+}
+
+TEST_F(WindowsAndCanvas, PresentationCopiesOnlyWhenDirty) {
+    begin();
+    // Paint the canvas red behind the library's back, mark it dirty, pump once.
+    px::Bitmap* canvas = px::dc_surface(g.canvas_dc);
+    std::fill(canvas->pixels.begin(), canvas->pixels.end(), 0xFF0000u);
+    g.canvas_dirty = 1;
+    pump_one_message();
+    EXPECT_EQ(g.canvas_dirty, 0);
+    EXPECT_EQ(shown_pixel(10, 10), 0xFF0000u);
+    // Not dirty: a change to the image is not shown.
+    std::fill(canvas->pixels.begin(), canvas->pixels.end(), 0x00FF00u);
+    pump_one_message();
+    EXPECT_EQ(shown_pixel(10, 10), 0xFF0000u);
+    g.canvas_dirty = 1;
+    pump_one_message();
+    EXPECT_EQ(shown_pixel(10, 10), 0x00FF00u);
+}
+
+TEST_F(WindowsAndCanvas, EndReleasesAndReportsClosedBeforeBegin) {
+    EXPECT_EQ(PLOTX_end(), 0);
+    begin();
+    EXPECT_EQ(PLOTX_end(), 1);
+}
+
+TEST_F(EventWait, ControlOperationsBeforeBeginReturnZero) {
+    EXPECT_EQ(PLOTX_set_animation(RUN_ANIMATE), 0);
+    EXPECT_EQ(g.animating, 0);
+    EXPECT_EQ(PLOTX_set_logging(0), 0);
+    EXPECT_EQ(g.logging_on, 1);
+    int x = 7, y = 7;
+    char k = 7;
+    EXPECT_EQ(PLOTX_wait_event(&x, &y, &k), PLOTX_QUIT);
+    EXPECT_EQ(x, 0);
+}
+
+TEST_F(EventWait, ClickArrivesInCanvasCoordinates) {
+    begin();
+    hl::click(graphics(), g.origin_x + 10, g.origin_y - 20);
+    int x, y;
+    EXPECT_EQ(wait(&x, &y), PLOTX_MOUSE);
+    EXPECT_EQ(x, 10);
+    EXPECT_EQ(y, 20);
+}
+
+TEST_F(EventWait, TypedCharacterArrivesAsKeyboardEvent) {
+    begin();
+    hl::type_char(graphics(), 'a');
+    char key = 0;
+    EXPECT_EQ(wait(nullptr, nullptr, &key), PLOTX_KBD);
+    EXPECT_EQ(key, 'a');
+}
+
+TEST_F(EventWait, AnimationGivesOnePeriodicEventPerTick) {
+    begin();
+    PLOTX_set_animation(RUN_ANIMATE);
+    std::vector<uint64_t> times;
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(wait(), PLOTX_PERIODIC);
+        times.push_back(hl::now());
+    }
+    // Ticks fall at 100, 200, ... on the virtual clock; never two for one tick.
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(times[i], 100u * (i + 1)) << i;
+}
+
+TEST_F(EventWait, TicksThatCameBeforeArmingAreDiscarded) {
+    begin();
+    while (px::message_available()) pump_one_message();  // the first paints
+    PLOTX_set_animation(RUN_ANIMATE);
+    hl::advance(350);  // three ticks' worth of time passes without a wait
+    EXPECT_EQ(wait(), PLOTX_PERIODIC);
+    // The due timer yields one message, which the arming discards; delivery is at 400.
+    EXPECT_EQ(hl::now(), 400u);
+}
+
+TEST_F(EventWait, HaltedAnimationReturnsOnlyOnInput) {
+    begin();
+    click_canvas(1, 2, 1000);
+    int x, y;
+    EXPECT_EQ(wait(&x, &y), PLOTX_MOUSE);
+    EXPECT_EQ(hl::now(), 1000u);
+    EXPECT_EQ(x, 1);
+}
+
+TEST_F(EventWait, OneFrameGivesExactlyOnePeriodicEvent) {
+    begin();
+    PLOTX_set_animation(RUN_ONE_FRAME);
+    EXPECT_EQ(wait(), PLOTX_PERIODIC);
+    EXPECT_EQ(hl::now(), 100u);
+    click_canvas(0, 0, 2000);
+    EXPECT_EQ(wait(), PLOTX_MOUSE);  // nothing periodic in between
+    EXPECT_EQ(hl::now(), 2000u);
+}
+
+TEST_F(EventWait, HaltStillDeliversArmedEvent) {
+    begin();
+    PLOTX_set_animation(RUN_ONE_FRAME);
+    PLOTX_set_animation(RUN_HALT);
+    click_canvas(0, 0, 500);
+    EXPECT_EQ(wait(), PLOTX_MOUSE);  // halt cleared the request before it was armed
+}
+
+TEST_F(EventWait, ClickReplacesArmedPeriodicAndNextWaitRearms) {
+    begin();
+    PLOTX_set_animation(RUN_ANIMATE);
+    EXPECT_EQ(wait(), PLOTX_PERIODIC);  // t = 100
+    click_canvas(5, 5, 150);            // arrives while the next one is armed
+    EXPECT_EQ(wait(), PLOTX_MOUSE);
+    EXPECT_EQ(hl::now(), 150u);
+    EXPECT_EQ(wait(), PLOTX_PERIODIC);
+    EXPECT_EQ(hl::now(), 200u);
+}
+
+TEST_F(EventWait, RequestQuitReportsQuitOnceAnEventIsAssembled) {
+    begin();
+    EXPECT_EQ(PLOTX_set_animation(RUN_REQUEST_QUIT), 1);
+    click_canvas(3, 4, 700);
+    int x, y;
+    EXPECT_EQ(wait(&x, &y), PLOTX_QUIT);
+    EXPECT_EQ(hl::now(), 700u);  // not before the click
+    EXPECT_EQ(x, 3);
+    PLOTX_set_animation(RUN_ANIMATE);
+    EXPECT_EQ(wait(), PLOTX_QUIT);
+}
+
+TEST_F(EventWait, ModesThreeAndFourChangeNothing) {
+    begin();
+    for (int mode : {3, 4, 99, -1}) {
+        EXPECT_EQ(PLOTX_set_animation(mode), 1);
+        EXPECT_EQ(g.animating, 0);
+        EXPECT_EQ(g.single_step, 0);
+        EXPECT_EQ(g.quit_requested, 0);
+    }
+}
+
+TEST_F(EventWait, ClosingGraphicsWindowEndsWaitWithQuitAndLaterWaitsToo) {
+    begin();
+    PLOTX_set_animation(RUN_ANIMATE);
+    hl::close(graphics(), 250);
+    EXPECT_EQ(wait(), PLOTX_PERIODIC);
+    EXPECT_EQ(wait(), PLOTX_PERIODIC);
+    EXPECT_EQ(wait(), PLOTX_QUIT);
+    EXPECT_FALSE(px::IsWindow(graphics()));
+    // The window and its timer are gone; a further wait must not hang.
+    EXPECT_EQ(wait(), PLOTX_QUIT);
+}
+
+TEST_F(EventWait, ControlLetterRunsCommandInsteadOfTyping) {
+    begin();
+    hl::control_key(graphics(), 'a', 100);
+    click_canvas(0, 0, 1000);
+    // Control+A starts the animation: a periodic event comes before the click.
+    EXPECT_EQ(wait(), PLOTX_PERIODIC);
+    EXPECT_EQ(g.animating, 1);
+}
