@@ -107,7 +107,12 @@ extern "C" int PLOTX_wait_event(int* mouse_x, int* mouse_y, char* key) {
         }
         bool done = !(g.event_slot == EVENT_NONE || (g.event_slot == PLOTX_PERIODIC && g.timer_tick == 0));
         // Nothing this pass did can change the next one until a message arrives.
+#ifndef PLOTX_BUSY_POLL
         if (!changed && !done) wait_for_message();
+#else
+        (void)changed;
+        (void)done;
+#endif
     }
     if (g.recording) {
         if (g.event_slot == PLOTX_PERIODIC) {

@@ -70,6 +70,7 @@ struct LibraryState {
 
     // drawing.cpp
     unsigned char logging_on = 1;
+    unsigned long commands_rendered = 0;  // every render_command call; tests count frames by it
 };
 
 extern LibraryState g;
