@@ -105,6 +105,10 @@ void key_up(HWND hwnd, unsigned vk, uint64_t at) {
     if (vk == VK_CONTROL) h.control_ = false;
 }
 
+void release_elsewhere(unsigned vk) {
+    if (vk == VK_CONTROL) H().control_ = false;
+}
+
 static unsigned key_code_for(char c) {
     unsigned char u = static_cast<unsigned char>(c);
     if (std::isalpha(u)) return static_cast<unsigned>(std::toupper(u));

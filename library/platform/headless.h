@@ -30,6 +30,9 @@ void click(HWND hwnd, int client_x, int client_y, uint64_t at = NOW);
 // tracked from VK_CONTROL's own downs and ups.
 void key_down(HWND hwnd, unsigned vk, unsigned char typed = 0, uint64_t at = NOW);
 void key_up(HWND hwnd, unsigned vk, uint64_t at = NOW);
+// A key released while no library window has the focus: the keyboard's state changes,
+// no message arrives.
+void release_elsewhere(unsigned vk);
 // Down and up of the key that types c (letters by their upper-case code).
 void type_char(HWND hwnd, char c, uint64_t at = NOW);
 // Control down, the letter's key down and up, Control up.

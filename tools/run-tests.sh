@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the library, the demo and every test, and runs them all (headless tests, and the
+# desktop tests under an Xvfb server the tests start themselves).
+#   --sanitize   the same under AddressSanitizer and UBSan (build-asan/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset=default
+[ "${1:-}" = "--sanitize" ] && preset=asan
+bash tools/install-deps.sh
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
+ctest --preset "$preset"
