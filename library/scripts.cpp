@@ -1,16 +1,282 @@
 // scripts.cpp - event scripts: recording delivered events to "PLOTX.SCR", playing them
-// back in full or one at a time, and the stream they share.
+// back in full or one at a time, the one stream both directions share, and the Record,
+// Playback and Play One commands. A recording is never lost quietly: each line is flushed
+// as it is written, failures are logged, and a script is never recorded over while it plays.
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include "platform/headless.h"
 #include "state.h"
+
+using namespace px;
 
 namespace plotx {
 
-void write_script_event(int, const EventRecord&) {}
-int read_script_event() { return 0; }
+namespace {
+
+constexpr int LINE_BUFFER = 512;   // one read takes at most 511 characters
+constexpr int NUMBER_BUFFER = 12;  // a number field holds at most 11 characters, sign included
+constexpr int KIND_INDEX = 6;      // "PLOTX_" is six characters; the kind letter follows
+
+void set_mark(int id, int on) {
+    CheckMenuItem(g.run_menu, static_cast<unsigned>(id), MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Playback could not go on. Stops it; a headless replay started from the environment
+// ends the program here, so CI runs finish when their script does.
+int playback_failed() {
+    stop_playback();
+    if (g.quit_at_script_end) {
+        g.quit_at_script_end = 0;
+        PostQuitMessage(0);
+    }
+    return 0;
+}
+
+// One piece of a line: up to and including its line feed, at most 511 characters.
+// Returns how many characters were read, 0 at the end of the file or on a read error.
+// The count, not a terminator, bounds the piece, so a NUL byte in the file is just an
+// unrecognised character.
+int read_piece(std::FILE* stream, char* buffer) {
+    int n = 0;
+    while (n < LINE_BUFFER - 1) {
+        int c = std::getc(stream);
+        if (c == EOF) break;
+        buffer[n++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    buffer[n] = '\0';
+    return n;
+}
+
+bool is_empty_line(const char* line, int n) {
+    return (n == 1 && line[0] == '\n') || (n == 2 && line[0] == '\r' && line[1] == '\n');
+}
+
+// Converts a field of at most 11 characters: an optional '-', then digits up to the first
+// other character. False when there is no digit or the field is too long. Values beyond
+// int are clamped; eleven characters cannot overflow the wider accumulator.
+bool convert_field(const char* start, int length, int* value) {
+    if (length <= 0 || length > NUMBER_BUFFER - 1) return false;
+    char field[NUMBER_BUFFER];
+    std::memcpy(field, start, static_cast<size_t>(length));
+    field[length] = '\0';
+    const char* p = field;
+    bool negative = *p == '-';
+    if (negative) ++p;
+    if (!is_digit(*p)) return false;
+    long long v = 0;
+    for (; is_digit(*p); ++p) v = v * 10 + (*p - '0');
+    if (negative) v = -v;
+    *value = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
+    return true;
+}
+
+// A key or a count: the first run of digits after the kind letter. A key's '-' sign,
+// written for keys above 127, is read back with it.
+bool digit_field(const char* line, int n, bool with_sign, int* value) {
+    int start = KIND_INDEX + 1;
+    while (start < n && !is_digit(line[start])) ++start;
+    int end = start;
+    while (end < n && is_digit(line[end])) ++end;
+    if (with_sign && start > KIND_INDEX + 1 && line[start - 1] == '-') --start;
+    return convert_field(line + start, end - start, value);
+}
+
+// A coordinate: the next run of digits and '-' at or after *pos; *pos moves past it.
+bool coordinate_field(const char* line, int n, int* pos, int* value) {
+    auto in_run = [](char c) { return is_digit(c) || c == '-'; };
+    int start = *pos;
+    while (start < n && !in_run(line[start])) ++start;
+    int end = start;
+    while (end < n && in_run(line[end])) ++end;
+    *pos = end;
+    return convert_field(line + start, end - start, value);
+}
+
+// Fills the slot and the record from one line; false for a line outside the format
+// (unknown kind letter, too short, a number missing or too long). Nothing is changed then.
+bool parse_line(const char* line, int n) {
+    if (n <= KIND_INDEX) return false;
+    int a = 0, b = 0;
+    switch (line[KIND_INDEX]) {
+        case 'K':
+            if (!digit_field(line, n, true, &a)) return false;
+            g.event_slot = PLOTX_KBD;
+            g.record.key = static_cast<char>(static_cast<unsigned char>(a & 0xFF));
+            return true;
+        case 'M': {
+            int pos = KIND_INDEX + 1;
+            if (!coordinate_field(line, n, &pos, &a) || !coordinate_field(line, n, &pos, &b)) return false;
+            g.event_slot = PLOTX_MOUSE;
+            g.record.mouse_x = a;
+            g.record.mouse_y = b;
+            return true;
+        }
+        case 'P':
+            if (!digit_field(line, n, false, &a)) return false;
+            g.event_slot = PLOTX_PERIODIC;
+            g.pending_periodic = a > 1 ? a - 1 : 0;  // counts 0 and 1 both deliver one event
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Recording and playing at once would truncate the script being played: the second
+// command asked for is refused.
+void refuse_recording() { PLOTX_log("Cannot record script file %s while it is being played back\n", SCRIPT_FILE); }
+void refuse_playback() { PLOTX_log("Cannot play back script file %s while it is being recorded\n", SCRIPT_FILE); }
+
+}  // namespace
+
+void write_script_event(int kind, const EventRecord& record) {
+    // A stream a finished playback left open for reading would swallow the recording.
+    if (g.script_stream && !g.script_writing) close_script();
+    if (!g.script_stream) {
+        g.script_stream = std::fopen(SCRIPT_FILE, "wt");
+        if (!g.script_stream) {
+            PLOTX_log("Cannot open script file %s for writing\n", SCRIPT_FILE);
+            return;
+        }
+        g.script_writing = 1;
+        g.script_write_failed = 0;
+    }
+    int written;
+    switch (kind) {
+        case PLOTX_MOUSE:
+            written = std::fprintf(g.script_stream, "PLOTX_MOUSE(%d, %d);\n", record.mouse_x, record.mouse_y);
+            break;
+        case PLOTX_KBD:
+            written = std::fprintf(g.script_stream, "PLOTX_KBD(%d);\n",
+                                   static_cast<int>(static_cast<signed char>(record.key)));
+            break;
+        case PLOTX_PERIODIC:
+            written = std::fprintf(g.script_stream, "PLOTX_PERIODIC(%d);\n", g.pending_periodic);
+            break;
+        default:
+            return;  // a quit has no line
+    }
+    // Flushed line by line, so a program that dies mid-recording keeps what it recorded.
+    // One message per stream: a full disk would otherwise push everything else off the log.
+    if ((written < 0 || std::fflush(g.script_stream) != 0) && !g.script_write_failed) {
+        g.script_write_failed = 1;
+        PLOTX_log("Cannot write to script file %s: the recording is incomplete\n", SCRIPT_FILE);
+    }
+}
+
+int read_script_event() {
+    if (g.script_stream && g.script_writing) {
+        // Recording and playback refuse each other, so this is a stream nobody can read.
+        PLOTX_log("Cannot read script file %s while it is being recorded\n", SCRIPT_FILE);
+        return playback_failed();
+    }
+    if (!g.script_stream) {
+        g.script_stream = std::fopen(SCRIPT_FILE, "rt");
+        if (!g.script_stream) {
+            PLOTX_log("Cannot open script file %s for reading\n", SCRIPT_FILE);
+            return playback_failed();
+        }
+        g.script_writing = 0;
+    }
+    if (g.pending_periodic > 0) {
+        --g.pending_periodic;
+        g.event_slot = PLOTX_PERIODIC;
+        return 1;
+    }
+    char line[LINE_BUFFER];
+    int n;
+    do {
+        n = read_piece(g.script_stream, line);
+        if (n == 0) {
+            if (std::ferror(g.script_stream)) {
+                std::clearerr(g.script_stream);
+                PLOTX_log("Cannot read script file %s\n", SCRIPT_FILE);
+            } else {
+                PLOTX_log("EOF encountered in script file %s\n", SCRIPT_FILE);
+            }
+            return playback_failed();
+        }
+    } while (is_empty_line(line, n));
+    if (!parse_line(line, n)) return playback_failed();
+    return 1;
+}
+
 void stop_playback() {
     g.playing_back = 0;
     g.play_one = 0;
+    set_mark(CMD_PLAYBACK, 0);
 }
-void run_script_command(int) {}
-void close_script() {}
+
+void run_script_command(int id) {
+    switch (id) {
+        case CMD_RECORD:
+            if (g.recording) {
+                g.recording = 0;
+                set_mark(CMD_RECORD, 0);
+                if (g.pending_periodic > 0) {
+                    write_script_event(PLOTX_PERIODIC, g.record);
+                    g.pending_periodic = 0;
+                }
+                close_script();
+            } else if (g.playing_back || g.play_one) {
+                refuse_recording();
+            } else {
+                g.recording = 1;
+                set_mark(CMD_RECORD, 1);
+                // Ticks an interrupted playback left pending were never seen by this recording.
+                g.pending_periodic = 0;
+            }
+            break;
+        case CMD_PLAYBACK:
+            if (g.playing_back) {
+                g.playing_back = 0;
+                set_mark(CMD_PLAYBACK, 0);
+                close_script();
+            } else if (g.recording) {
+                refuse_playback();
+            } else {
+                g.animating = 0;
+                g.single_step = 0;
+                g.playing_back = 1;
+                set_mark(CMD_PLAYBACK, 1);
+            }
+            break;
+        case CMD_PLAY_ONE:
+            if (g.recording) {
+                refuse_playback();
+            } else {
+                g.play_one = 1;
+                g.animating = 0;
+                g.single_step = 0;
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void close_script() {
+    // A program that ends while recording, without a quit event, keeps its last ticks.
+    if (g.recording && g.pending_periodic > 0) {
+        write_script_event(PLOTX_PERIODIC, g.record);
+        g.pending_periodic = 0;
+    }
+    if (!g.script_stream) return;
+    if (std::fclose(g.script_stream) != 0 && g.script_writing)
+        PLOTX_log("Cannot close script file %s: the recording may be incomplete\n", SCRIPT_FILE);
+    g.script_stream = nullptr;
+    g.script_writing = 0;
+}
+
+void start_playback_from_environment() {
+    const char* playback = std::getenv("PLOTX_PLAYBACK");
+    if (!playback || std::strcmp(playback, "1") != 0 || !headless::active()) return;
+    if (!g.playing_back) run_script_command(CMD_PLAYBACK);
+    g.quit_at_script_end = g.playing_back;
+}
 
 }  // namespace plotx

@@ -64,6 +64,8 @@ struct LibraryState {
     std::FILE* script_stream = nullptr;
     int script_writing = 0;  // the stream was opened for writing (else reading)
     int pending_periodic = 0;
+    int script_write_failed = 0;           // a write to the open recording failed (logged once)
+    unsigned char quit_at_script_end = 0;  // headless replay: post the quit when playback stops
 
     // text_log.cpp
     TextLogRing log_ring;
@@ -98,6 +100,9 @@ int read_script_event();
 void stop_playback();
 void run_script_command(int id);
 void close_script();
+// With PLOTX_PLAYBACK=1 on the headless backend, starts playback of the script at
+// PLOTX_begin; the program then gets PLOTX_QUIT when the script ends.
+void start_playback_from_environment();
 
 // text_log.cpp
 void draw_log_line(char* text);

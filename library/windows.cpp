@@ -70,6 +70,7 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
     ShowWindow(g.text_window, show_mode);
     ShowWindow(g.graphics_window, show_mode);
     SetTimer(g.graphics_window, TIMER_ID, TIMER_PERIOD_MS, nullptr);
+    start_playback_from_environment();
     return 1;
 }
 
