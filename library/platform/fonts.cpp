@@ -1,30 +1,305 @@
-// fonts.cpp - fonts matched and rendered for the text calls. (placeholder)
+// fonts.cpp - fonts for the text calls: matching a face name and height with fontconfig,
+// sizing and rendering glyphs with FreeType, the platform's text metrics and extents, and
+// grey-level glyphs blended into a surface. Faces and their glyph images are cached for
+// the life of the process, since the library creates a font for every text it draws.
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
 #include "raster_internal.h"
 
 namespace px {
-struct FontFace { int height; };
-FontFace* match_font(int height, int, const std::string&) { static FontFace f{13}; (void)height; return &f; }
-FontFace* stock_fixed_font() { static FontFace f{13}; return &f; }
-FontFace* stock_system_font() { static FontFace f{16}; return &f; }
-void font_metrics(FontFace* face, TextMetrics* tm) { *tm = TextMetrics{face->height, face->height - 3, 3, 0, 0, 8, 8}; }
-Size font_extent(FontFace* face, const char*, int count) { return Size{8 * count, face->height}; }
-void font_draw(FontFace*, Bitmap&, int, int, const char*, int, uint32_t, bool, uint32_t) {}
+
+namespace {
+
+// The default cell height when a font asks for height 0, and the stock fonts' cells.
+constexpr int DEFAULT_CELL_HEIGHT = 16;
+constexpr int FIXED_CELL_HEIGHT = 13;
+constexpr int SYSTEM_CELL_HEIGHT = 16;
+// Beyond this a height is no use on any surface and would only cost memory in glyphs.
+constexpr int MAX_PIXEL_HEIGHT = 2048;
+
+// Text calls take single-byte text in the platform's western code page; these are its
+// characters 0x80..0x9F (0 where the code page leaves a hole). Other bytes are Latin-1.
+const uint16_t kCp1252High[32] = {
+    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+
+unsigned code_point(unsigned char byte) {
+    if (byte >= 0x80 && byte < 0xA0) return kCp1252High[byte - 0x80];
+    return byte;
+}
+
+struct Glyph {
+    bool ready = false;
+    int advance = 0;        // pixels the pen moves
+    int left = 0, top = 0;  // image origin relative to the pen on the baseline (top is up)
+    int width = 0, rows = 0;
+    std::vector<uint8_t> coverage;  // rows x width grey levels, 255 = fully inked
+};
+
+FT_Library library() {
+    static FT_Library lib = [] {
+        FT_Library l = nullptr;
+        if (FT_Init_FreeType(&l) != 0) l = nullptr;
+        return l;
+    }();
+    return lib;
+}
+
+// Nearest integer of num / den, halves away from zero (den > 0).
+int round_div(long long num, long long den) {
+    if (den <= 0) return 0;
+    return static_cast<int>((num >= 0 ? num + den / 2 : num - den / 2) / den);
+}
+
+}  // namespace
+
+struct FontFace {
+    FT_Face ft = nullptr;  // null when no font file could be loaded: text then has metrics only
+    int ascent = 0, descent = 0, internal_leading = 0;
+    int ave_char_width = 0, max_char_width = 0;
+    Glyph glyphs[256];
+
+    const Glyph& glyph(unsigned char byte);
+};
+
+const Glyph& FontFace::glyph(unsigned char byte) {
+    Glyph& gl = glyphs[byte];
+    if (gl.ready) return gl;
+    gl.ready = true;
+    if (!ft) {
+        gl.advance = ave_char_width;
+        return gl;
+    }
+    FT_UInt index = FT_Get_Char_Index(ft, code_point(byte));
+    if (FT_Load_Glyph(ft, index, FT_LOAD_DEFAULT) != 0) return gl;
+    gl.advance = static_cast<int>((ft->glyph->advance.x + 32) >> 6);
+    if (ft->glyph->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(ft->glyph, FT_RENDER_MODE_NORMAL) != 0)
+        return gl;
+    const FT_Bitmap& bm = ft->glyph->bitmap;
+    if (bm.pixel_mode != FT_PIXEL_MODE_GRAY && bm.pixel_mode != FT_PIXEL_MODE_MONO) return gl;
+    gl.left = ft->glyph->bitmap_left;
+    gl.top = ft->glyph->bitmap_top;
+    gl.width = static_cast<int>(bm.width);
+    gl.rows = static_cast<int>(bm.rows);
+    gl.coverage.resize(static_cast<size_t>(gl.width) * gl.rows);
+    for (int r = 0; r < gl.rows; ++r) {
+        const unsigned char* src = bm.buffer + static_cast<ptrdiff_t>(r) * bm.pitch;
+        uint8_t* dst = gl.coverage.data() + static_cast<size_t>(r) * gl.width;
+        for (int c = 0; c < gl.width; ++c)
+            dst[c] = bm.pixel_mode == FT_PIXEL_MODE_GRAY ? src[c] : ((src[c >> 3] >> (7 - (c & 7))) & 1) * 255;
+    }
+    return gl;
+}
+
+namespace {
+
+struct FileRef {
+    std::string file;
+    int index = 0;
+};
+
+// fontconfig's choice for a face name and weight; an unknown name gets the default face.
+FileRef resolve(const std::string& name, int weight) {
+    static std::map<std::pair<std::string, int>, FileRef> resolved;
+    auto key = std::make_pair(name, weight);
+    auto it = resolved.find(key);
+    if (it != resolved.end()) return it->second;
+    FileRef ref;
+    if (FcInit()) {
+        FcPattern* pattern = FcPatternCreate();
+        if (!name.empty())
+            FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
+        FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight > 0 ? weight : FW_NORMAL));
+        FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+            FcChar8* file = nullptr;
+            int index = 0;
+            if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file) {
+                ref.file = reinterpret_cast<const char*>(file);
+                if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch) ref.index = index;
+            }
+            FcPatternDestroy(match);
+        }
+        FcPatternDestroy(pattern);
+    }
+    resolved.emplace(key, ref);
+    return ref;
+}
+
+// Sizes a face as the platform does: a negative height is the em (character height) in
+// pixels, a positive one the whole cell, ascent plus descent, taken from the face's
+// Windows ascent and descent where it has them.
+std::unique_ptr<FontFace> load_face(const FileRef& ref, int height) {
+    auto face = std::make_unique<FontFace>();
+    FT_Library lib = library();
+    if (lib && !ref.file.empty() && FT_New_Face(lib, ref.file.c_str(), ref.index, &face->ft) != 0)
+        face->ft = nullptr;
+    FT_Face ft = face->ft;
+    if (!ft || !FT_IS_SCALABLE(ft) || ft->units_per_EM == 0) {
+        if (ft) FT_Done_Face(ft);
+        face->ft = nullptr;
+        // No usable face: plausible metrics so layout still works; glyphs draw nothing.
+        int em = height < 0 ? -height : (height * 7 + 4) / 8;
+        face->ascent = (em * 4 + 2) / 5 + 1;
+        face->descent = std::max(1, em / 5);
+        face->internal_leading = face->ascent + face->descent - em;
+        face->ave_char_width = face->max_char_width = std::max(1, em / 2);
+        return face;
+    }
+    long long upem = ft->units_per_EM;
+    long long win_ascent = ft->ascender, win_descent = -ft->descender;
+    if (const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ft, FT_SFNT_OS2))) {
+        if (os2->usWinAscent + os2->usWinDescent > 0) {
+            win_ascent = os2->usWinAscent;
+            win_descent = os2->usWinDescent;
+        }
+    }
+    if (win_ascent + win_descent <= 0) { win_ascent = upem; win_descent = 0; }
+    long long total = win_ascent + win_descent;
+    long long ppem_26_6;  // em size in 1/64 pixel
+    if (height < 0) {
+        long long em = -static_cast<long long>(height);
+        ppem_26_6 = em * 64;
+        face->ascent = round_div(win_ascent * em, upem);
+        face->descent = round_div(win_descent * em, upem);
+        face->internal_leading = face->ascent + face->descent - static_cast<int>(em);
+    } else {
+        ppem_26_6 = std::max<long long>(64, round_div(static_cast<long long>(height) * upem * 64, total));
+        face->ascent = round_div(win_ascent * height, total);
+        face->descent = height - face->ascent;
+        face->internal_leading = height - round_div(ppem_26_6, 64);
+    }
+    FT_Set_Char_Size(ft, 0, static_cast<FT_F26Dot6>(ppem_26_6), 72, 72);
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ft, FT_SFNT_OS2));
+    long long avg_units = os2 && os2->xAvgCharWidth > 0 ? os2->xAvgCharWidth : upem / 2;
+    face->ave_char_width = std::max(1, round_div(avg_units * ppem_26_6, upem * 64));
+    face->max_char_width = std::max(1, round_div((ft->bbox.xMax - ft->bbox.xMin) * ppem_26_6, upem * 64));
+    return face;
+}
+
+FontFace* cached_face(const std::string& name, int height, int weight) {
+    // Keyed by what was asked; the resolved file is a function of name and weight, so this
+    // is the same as keying by file, pixel size and weight, without a match per lookup.
+    static std::map<std::tuple<std::string, int, int>, std::unique_ptr<FontFace>> faces;
+    auto key = std::make_tuple(name, height, weight);
+    auto it = faces.find(key);
+    if (it != faces.end()) return it->second.get();
+    FontFace* face = faces.emplace(key, load_face(resolve(name, weight), height)).first->second.get();
+    return face;
+}
+
+}  // namespace
+
+FontFace* match_font(int height, int weight, const std::string& face) {
+    if (height == 0) height = DEFAULT_CELL_HEIGHT;
+    height = std::clamp(height, -MAX_PIXEL_HEIGHT, MAX_PIXEL_HEIGHT);
+    return cached_face(face, height, weight);
+}
+
+FontFace* stock_fixed_font() {
+    static FontFace* face = cached_face("monospace", FIXED_CELL_HEIGHT, FW_NORMAL);
+    return face;
+}
+
+FontFace* stock_system_font() {
+    static FontFace* face = cached_face("sans-serif", SYSTEM_CELL_HEIGHT, FW_NORMAL);
+    return face;
+}
+
+void font_metrics(FontFace* face, TextMetrics* tm) {
+    tm->tmAscent = face->ascent;
+    tm->tmDescent = face->descent;
+    tm->tmHeight = face->ascent + face->descent;
+    tm->tmInternalLeading = face->internal_leading;
+    tm->tmExternalLeading = 0;
+    tm->tmAveCharWidth = face->ave_char_width;
+    tm->tmMaxCharWidth = face->max_char_width;
+}
+
+Size font_extent(FontFace* face, const char* text, int count) {
+    long long width = 0;
+    for (int i = 0; text && i < count; ++i) width += face->glyph(static_cast<unsigned char>(text[i])).advance;
+    return Size{static_cast<int>(std::min<long long>(width, INT32_MAX)), face->ascent + face->descent};
+}
+
+void font_draw(FontFace* face, Bitmap& surface, int x, int y, const char* text, int count, uint32_t color_pixel,
+               bool opaque, uint32_t bk_pixel) {
+    if (!text || count <= 0 || surface.width <= 0 || surface.height <= 0) return;
+    const long long W = surface.width, H = surface.height;
+    const long long cell_top = y, cell_bottom = static_cast<long long>(y) + face->ascent + face->descent;
+    if (opaque) {
+        long long right = x + static_cast<long long>(font_extent(face, text, count).cx);
+        long long x0 = std::max(0LL, static_cast<long long>(x)), x1 = std::min(W, right);
+        long long y0 = std::max(0LL, cell_top), y1 = std::min(H, cell_bottom);
+        for (long long r = y0; r < y1 && x0 < x1; ++r)
+            std::fill(surface.row(static_cast<int>(r)) + x0, surface.row(static_cast<int>(r)) + x1, bk_pixel);
+    }
+    // Nothing of the cell is on the surface: no glyph can be either (ink stays in the
+    // cell's rows but for rare overhangs, which the rows check below still clips).
+    if (cell_bottom + face->ascent < 0 || cell_top - face->ascent >= H) return;
+    const uint32_t cr = (color_pixel >> 16) & 255, cg = (color_pixel >> 8) & 255, cb = color_pixel & 255;
+    const long long baseline = cell_top + face->ascent;
+    long long pen = x;
+    for (int i = 0; i < count && pen < W; ++i) {
+        const Glyph& gl = face->glyph(static_cast<unsigned char>(text[i]));
+        const long long gx = pen + gl.left, gy = baseline - gl.top;
+        pen += gl.advance;
+        if (gl.coverage.empty() || gx >= W || gx + gl.width <= 0 || gy >= H || gy + gl.rows <= 0) continue;
+        const int c0 = static_cast<int>(std::max(0LL, -gx)), c1 = static_cast<int>(std::min<long long>(gl.width, W - gx));
+        const int r0 = static_cast<int>(std::max(0LL, -gy)), r1 = static_cast<int>(std::min<long long>(gl.rows, H - gy));
+        for (int r = r0; r < r1; ++r) {
+            const uint8_t* cov = gl.coverage.data() + static_cast<size_t>(r) * gl.width;
+            uint32_t* dst = surface.row(static_cast<int>(gy + r)) + gx;
+            for (int c = c0; c < c1; ++c) {
+                const uint32_t a = cov[c];
+                if (a == 0) continue;
+                if (a == 255) { dst[c] = color_pixel; continue; }
+                const uint32_t d = dst[c], na = 255 - a;
+                const uint32_t r8 = (cr * a + ((d >> 16) & 255) * na + 127) / 255;
+                const uint32_t g8 = (cg * a + ((d >> 8) & 255) * na + 127) / 255;
+                const uint32_t b8 = (cb * a + (d & 255) * na + 127) / 255;
+                dst[c] = (r8 << 16) | (g8 << 8) | b8;
+            }
+        }
+    }
+}
 
 static FontFace* face_of(HDC dc) { return dc->font && dc->font->face ? dc->font->face : stock_system_font(); }
+
 bool TextOutA(HDC dc, int x, int y, const char* text, int count) {
     if (!dc || !dc->surface) return false;
-    font_draw(face_of(dc), *dc->surface, x, y, text, count, to_pixel(dc->text_color), dc->bk_mode == OPAQUE, to_pixel(dc->bk_color));
+    if (!text || count < 0) return false;
+    font_draw(face_of(dc), *dc->surface, x, y, text, count, to_pixel(dc->text_color), dc->bk_mode == OPAQUE,
+              to_pixel(dc->bk_color));
     ++dc->surface->generation;
     return true;
 }
+
 bool GetTextExtentPointA(HDC dc, const char* text, int count, Size* size) {
-    if (!dc || !size) return false;
+    if (!dc || !size || count < 0 || (!text && count > 0)) return false;
     *size = font_extent(face_of(dc), text, count);
     return true;
 }
+
 bool GetTextMetricsA(HDC dc, TextMetrics* tm) {
     if (!dc || !tm) return false;
     font_metrics(face_of(dc), tm);
     return true;
 }
+
 }  // namespace px

@@ -1,0 +1,218 @@
+// test_fonts.cpp - fonts and the text calls: sizes and extents as the platform reports
+// them, ink where the platform puts it (golden data in data/text), the stock fonts'
+// metrics, clipping, and the opaque and transparent background modes.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/raster.h"
+
+using namespace px;
+
+namespace {
+
+constexpr uint32_t WHITE_PX = 0xFFFFFF;
+
+struct InkBox {
+    int x0 = INT_MAX, y0 = INT_MAX, x1 = INT_MIN, y1 = INT_MIN;
+    bool empty() const { return x1 < x0; }
+};
+
+InkBox ink_of(const Bitmap& b, uint32_t background) {
+    InkBox box;
+    for (int y = 0; y < b.height; ++y)
+        for (int x = 0; x < b.width; ++x)
+            if (b.at(x, y) != background) {
+                box.x0 = std::min(box.x0, x); box.x1 = std::max(box.x1, x);
+                box.y0 = std::min(box.y0, y); box.y1 = std::max(box.y1, y);
+            }
+    return box;
+}
+
+// A white surface with a DC that has the library's text font of the given size selected.
+struct TextSurface {
+    Bitmap bitmap{601, 540, WHITE_PX};
+    HDC dc = create_surface_dc(&bitmap);
+    HFONT font;
+    HGDIOBJ previous;
+    explicit TextSurface(int size) {
+        font = CreateFontA(-size, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "PLOTX-font");
+        previous = SelectObject(dc, font);
+        SetBkMode(dc, TRANSPARENT);
+    }
+    ~TextSurface() {
+        SelectObject(dc, previous);
+        DeleteObject(font);
+        DeleteDC(dc);
+    }
+    Size extent(const std::string& s) {
+        Size sz{};
+        GetTextExtentPointA(dc, s.data(), static_cast<int>(s.size()), &sz);
+        return sz;
+    }
+};
+
+struct Golden {
+    int size, cx, cy;
+    bool has_ink;
+    InkBox ink;
+    std::string text;
+};
+
+std::vector<Golden> read_golden() {
+    std::vector<Golden> out;
+    std::ifstream in(PLOTX_TEST_DATA "/text/golden.txt");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream ls(line);
+        Golden gd{};
+        ls >> gd.size >> gd.cx >> gd.cy >> gd.ink.x0 >> gd.ink.y0 >> gd.ink.x1 >> gd.ink.y1;
+        gd.has_ink = true;
+        ls.get();
+        std::getline(ls, gd.text);
+        out.push_back(gd);
+    }
+    return out;
+}
+
+}  // namespace
+
+// The platform's extents: the cell height is fixed by the size alone, the width is the sum
+// of whole-pixel advances; both must match exactly, or layouts drift.
+TEST(TextExtent, MatchesThePlatformForEverySizeAndString) {
+    std::vector<Golden> golden = read_golden();
+    ASSERT_GT(golden.size(), 100u);
+    for (const Golden& gd : golden) {
+        TextSurface s(gd.size);
+        Size sz = s.extent(gd.text);
+        EXPECT_EQ(sz.cy, gd.cy) << "size " << gd.size << " \"" << gd.text << "\"";
+        EXPECT_EQ(sz.cx, gd.cx) << "size " << gd.size << " \"" << gd.text << "\"";
+    }
+}
+
+// Ink goes where the platform puts it: the cell's top-left at the point, glyphs on the
+// baseline. Shading differs, so only the ink box is compared.
+TEST(TextInk, BoxWithinAPixelOfThePlatform) {
+    for (const Golden& gd : read_golden()) {
+        TextSurface s(gd.size);
+        TextOutA(s.dc, 20, 30, gd.text.data(), static_cast<int>(gd.text.size()));
+        InkBox box = ink_of(s.bitmap, WHITE_PX);
+        ASSERT_FALSE(box.empty()) << gd.text;
+        // Glyph shading may differ, so a faint fringe may reach one pixel further or less.
+        const int tol = 1;
+        std::string what = "size " + std::to_string(gd.size) + " \"" + gd.text + "\"";
+        EXPECT_NEAR(box.x0 - 20, gd.ink.x0, tol) << what;
+        EXPECT_NEAR(box.y0 - 30, gd.ink.y0, tol) << what;
+        EXPECT_NEAR(box.x1 - 20, gd.ink.x1, tol) << what;
+        EXPECT_NEAR(box.y1 - 30, gd.ink.y1, tol) << what;
+    }
+}
+
+TEST(TextMetrics, NegativeHeightIsTheCharacterHeight) {
+    for (int size : {8, 13, 20, 64, 127}) {
+        TextSurface s(size);
+        TextMetrics tm{};
+        ASSERT_TRUE(GetTextMetricsA(s.dc, &tm));
+        EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, size);
+        EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent);
+        EXPECT_EQ(tm.tmExternalLeading, 0);
+        EXPECT_EQ(s.extent("x").cy, tm.tmHeight);
+    }
+}
+
+TEST(TextMetrics, HeightZeroGivesTheDefaultCellAndPositiveIsTheCell) {
+    TextSurface zero(0);  // CreateFontA(-0) is CreateFontA(0)
+    TextMetrics tm{};
+    GetTextMetricsA(zero.dc, &tm);
+    EXPECT_EQ(tm.tmHeight, 16);
+    HFONT cell = CreateFontA(30, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, "PLOTX-font");
+    HGDIOBJ old = SelectObject(zero.dc, cell);
+    GetTextMetricsA(zero.dc, &tm);
+    EXPECT_EQ(tm.tmHeight, 30);
+    SelectObject(zero.dc, old);
+    DeleteObject(cell);
+}
+
+// The text log lays its lines out by the stock fixed font: a small cell, every
+// character the same advance.
+TEST(StockFixedFont, SmallCellAndFixedPitch) {
+    Bitmap b(200, 40, WHITE_PX);
+    HDC dc = create_surface_dc(&b);
+    SelectObject(dc, GetStockObject(ANSI_FIXED_FONT));
+    TextMetrics tm{};
+    GetTextMetricsA(dc, &tm);
+    EXPECT_GE(tm.tmHeight, 12);
+    EXPECT_LE(tm.tmHeight, 16);
+    Size i{}, w{};
+    GetTextExtentPointA(dc, "iiiiiiiiii", 10, &i);
+    GetTextExtentPointA(dc, "WWWWWWWWWW", 10, &w);
+    EXPECT_EQ(i.cx, w.cx);
+    EXPECT_GT(i.cx, 0);
+    DeleteDC(dc);
+}
+
+TEST(TextBackground, OpaqueFillsTheCellTransparentLeavesIt) {
+    TextSurface s(13);
+    const Size sz = s.extent("ab");
+    SetBkColor(s.dc, RGB(0, 0, 255));
+    SetBkMode(s.dc, OPAQUE);
+    TextOutA(s.dc, 100, 100, "ab", 2);
+    InkBox box = ink_of(s.bitmap, WHITE_PX);
+    EXPECT_EQ(box.x0, 100);
+    EXPECT_EQ(box.y0, 100);
+    EXPECT_EQ(box.x1, 100 + sz.cx - 1);
+    EXPECT_EQ(box.y1, 100 + sz.cy - 1);
+    EXPECT_EQ(s.bitmap.at(100, 100), 0x0000FFu);  // the cell's corner is background, not ink
+    SetBkMode(s.dc, TRANSPARENT);
+    TextOutA(s.dc, 300, 100, "  ", 2);  // blanks have no ink
+    EXPECT_EQ(s.bitmap.at(301, 105), WHITE_PX);
+}
+
+TEST(TextColour, FullCoverageIsTheTextColourAndShadesBlendTowardIt) {
+    TextSurface s(40);
+    SetTextColor(s.dc, RGB(255, 0, 0));
+    TextOutA(s.dc, 10, 10, "l", 1);  // a vertical stem: solid in its middle
+    bool solid = false;
+    for (int y = 0; y < s.bitmap.height; ++y)
+        for (int x = 0; x < s.bitmap.width; ++x) {
+            uint32_t p = s.bitmap.at(x, y);
+            if (p == WHITE_PX) continue;
+            EXPECT_EQ(p >> 16, 0xFFu) << "red stays full while blending from white";
+            EXPECT_EQ((p >> 8) & 255, p & 255);
+            if (p == 0xFF0000) solid = true;
+        }
+    EXPECT_TRUE(solid);
+}
+
+TEST(TextClipping, FarOffOrPartlyOffSurfaceIsSafe) {
+    TextSurface s(30);
+    const uint64_t before = s.bitmap.generation;
+    for (int x : {INT_MIN, -1000, -10, 590, INT_MAX - 5})
+        for (int y : {INT_MIN, -20, 530, INT_MAX - 5}) TextOutA(s.dc, x, y, "Wg|Wg", 5);
+    EXPECT_GT(s.bitmap.generation, before);
+    InkBox box = ink_of(s.bitmap, WHITE_PX);
+    // Only the corners' partial glyphs can show.
+    EXPECT_TRUE(box.empty() || (box.x0 >= 0 && box.x1 < 601 && box.y0 >= 0 && box.y1 < 540));
+    // Every byte value has a glyph or none, never a crash; the extent grows with the text.
+    std::string all;
+    for (int c = 1; c < 256; ++c) all.push_back(static_cast<char>(c));
+    TextOutA(s.dc, 0, 200, all.data(), static_cast<int>(all.size()));
+    EXPECT_GT(s.extent(all).cx, s.extent(all.substr(0, 100)).cx);
+}
+
+TEST(FontObjects, CreatedFontsAreCountedAndCheapToRemake) {
+    const int live = live_gdi_objects();
+    for (int i = 0; i < 1000; ++i) {
+        HFONT f = CreateFontA(-(i % 128), 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, "PLOTX-font");
+        ASSERT_NE(f, nullptr);
+        DeleteObject(f);
+    }
+    EXPECT_EQ(live_gdi_objects(), live);
+}
