@@ -1,0 +1,208 @@
+// Snapshots: PLOTX_save_canvas writes the shown part of the canvas as an RGB PNG, refuses
+// with a log line when it cannot, and never leaves a partial file under the target name.
+#include <png.h>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include "support/harness.h"
+
+using namespace plotx;
+using namespace plotx_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Png {
+    bool ok = false;
+    unsigned width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    uint32_t at(unsigned x, unsigned y) const {
+        const unsigned char* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+        return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+    }
+};
+
+Png read_png(const fs::path& path) {
+    Png out;
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return out;
+    image.format = PNG_FORMAT_RGB;
+    out.width = image.width;
+    out.height = image.height;
+    out.rgb.resize(PNG_IMAGE_SIZE(image));
+    out.ok = png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
+    return out;
+}
+
+std::string file_bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool log_has(const std::string& text) {
+    for (const std::string& line : ring_lines())
+        if (line.find(text) != std::string::npos) return true;
+    return false;
+}
+
+class Snapshot : public LibraryTest {
+protected:
+    fs::path dir;
+    void SetUp() override {
+        LibraryTest::SetUp();
+        std::string tmpl = (fs::temp_directory_path() / "plotx-snapshot-XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override {
+        unsetenv("PLOTX_SNAPSHOT");
+        fs::remove_all(dir);
+        LibraryTest::TearDown();
+    }
+    // Every canvas pixel different from its neighbours, so a shifted, flipped or
+    // channel-swapped picture cannot pass.
+    void paint_pattern() {
+        px::Bitmap* c = px::dc_surface(g.canvas_dc);
+        for (int y = 0; y < c->height; ++y)
+            for (int x = 0; x < c->width; ++x)
+                c->row(y)[x] = (static_cast<uint32_t>(x * 3) & 255) << 16 | (static_cast<uint32_t>(y * 5) & 255) << 8 |
+                               static_cast<uint32_t>((x + y) & 255);
+    }
+    size_t entries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {})); }
+};
+
+TEST_F(Snapshot, WritesTheShownPartOfTheCanvasPixelForPixel) {
+    begin();
+    paint_pattern();
+    fs::path file = dir / "shot.png";
+    ASSERT_EQ(PLOTX_save_canvas(file.c_str()), 1);
+    Png png = read_png(file);
+    ASSERT_TRUE(png.ok);
+    // The client area, not the whole 601 x 540 image.
+    EXPECT_EQ(png.width, 595u);
+    EXPECT_EQ(png.height, 493u);
+    const px::Bitmap* c = px::dc_surface(g.canvas_dc);
+    int mismatches = 0;
+    for (unsigned y = 0; y < png.height; ++y)
+        for (unsigned x = 0; x < png.width; ++x)
+            mismatches += png.at(x, y) != c->at(static_cast<int>(x), static_cast<int>(y));
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST_F(Snapshot, FollowsTheSurfaceRowRingAfterAScroll) {
+    begin();
+    paint_pattern();
+    // A scrolled surface keeps its rows rotated; the file must still start at logical row 0.
+    px::Bitmap* c = px::dc_surface(g.canvas_dc);
+    uint32_t top_left = c->at(0, 0), bottom_left = c->at(0, 492);
+    c->row_offset = 17;
+    c->row(0)[0] = top_left;
+    c->row(492)[0] = bottom_left;
+    fs::path file = dir / "ring.png";
+    ASSERT_EQ(PLOTX_save_canvas(file.c_str()), 1);
+    Png png = read_png(file);
+    ASSERT_TRUE(png.ok);
+    EXPECT_EQ(png.at(0, 0), top_left);
+    EXPECT_EQ(png.at(0, 492), bottom_left);
+}
+
+TEST_F(Snapshot, IsEightBitRgbWithoutAlpha) {
+    begin();
+    paint_pattern();
+    fs::path file = dir / "format.png";
+    ASSERT_EQ(PLOTX_save_canvas(file.c_str()), 1);
+    std::string bytes = file_bytes(file);
+    ASSERT_GT(bytes.size(), 33u);
+    EXPECT_EQ(bytes.substr(1, 3), "PNG");
+    EXPECT_EQ(bytes.substr(12, 4), "IHDR");
+    EXPECT_EQ(bytes[24], 8);  // bit depth
+    EXPECT_EQ(bytes[25], 2);  // colour type: truecolour, no alpha
+}
+
+TEST_F(Snapshot, SamePixelsGiveTheSameBytes) {
+    begin();
+    paint_pattern();
+    fs::path a = dir / "a.png", b = dir / "b.png";
+    ASSERT_EQ(PLOTX_save_canvas(a.c_str()), 1);
+    ASSERT_EQ(PLOTX_save_canvas(b.c_str()), 1);
+    EXPECT_EQ(file_bytes(a), file_bytes(b));
+    px::dc_surface(g.canvas_dc)->row(100)[100] ^= 0x010101;
+    ASSERT_EQ(PLOTX_save_canvas(b.c_str()), 1);
+    EXPECT_NE(file_bytes(a), file_bytes(b));
+}
+
+TEST_F(Snapshot, ReplacesAnExistingFileWholeAndLeavesNoTemporaryFile) {
+    begin();
+    paint_pattern();
+    fs::path file = dir / "old.png";
+    std::ofstream(file) << std::string(4 << 20, 'x');  // far longer than the PNG
+    ASSERT_EQ(PLOTX_save_canvas(file.c_str()), 1);
+    EXPECT_TRUE(read_png(file).ok);
+    EXPECT_LT(fs::file_size(file), size_t{4} << 20);
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(Snapshot, WorksAfterTheGraphicsWindowWasClosed) {
+    begin();
+    paint_pattern();
+    px::headless::close(graphics());
+    EXPECT_EQ(wait(), PLOTX_QUIT);
+    ASSERT_FALSE(px::IsWindow(graphics()));
+    fs::path file = dir / "closed.png";
+    ASSERT_EQ(PLOTX_save_canvas(file.c_str()), 1);
+    EXPECT_EQ(read_png(file).width, 595u);
+}
+
+TEST_F(Snapshot, EndSavesWhenAskedByTheEnvironment) {
+    begin();
+    paint_pattern();
+    fs::path file = dir / "end.png";
+    setenv("PLOTX_SNAPSHOT", file.c_str(), 1);
+    EXPECT_EQ(PLOTX_end(), 1);
+    Png png = read_png(file);
+    ASSERT_TRUE(png.ok);
+    EXPECT_EQ(png.at(10, 20), px::dc_surface(g.canvas_dc)->at(10, 20));
+}
+
+using SnapshotFailure = Snapshot;
+
+TEST_F(SnapshotFailure, BeforeBeginReturnsZeroAndLogs) {
+    fs::path file = dir / "closed.png";
+    EXPECT_EQ(PLOTX_save_canvas(file.c_str()), 0);
+    EXPECT_TRUE(log_has("Cannot save canvas to " + file.string()));
+    EXPECT_FALSE(fs::exists(file));
+}
+
+TEST_F(SnapshotFailure, MissingOrEmptyNameReturnsZeroAndLogs) {
+    begin();
+    EXPECT_EQ(PLOTX_save_canvas(nullptr), 0);
+    EXPECT_EQ(PLOTX_save_canvas(""), 0);
+    int lines = 0;
+    for (const std::string& line : ring_lines()) lines += line.rfind("Cannot save canvas", 0) == 0;
+    EXPECT_EQ(lines, 2);
+}
+
+TEST_F(SnapshotFailure, MissingDirectoryReturnsZeroAndLogs) {
+    begin();
+    fs::path file = dir / "no-such-dir" / "shot.png";
+    EXPECT_EQ(PLOTX_save_canvas(file.c_str()), 0);
+    EXPECT_TRUE(log_has("Cannot save canvas to " + file.string() + ": "));
+    EXPECT_EQ(entries(), 0u);
+}
+
+TEST_F(SnapshotFailure, ADirectoryInTheWayIsKeptAndNoTemporaryFileRemains) {
+    begin();
+    paint_pattern();
+    fs::path target = dir / "taken.png";
+    fs::create_directory(target);
+    EXPECT_EQ(PLOTX_save_canvas(target.c_str()), 0);
+    EXPECT_TRUE(log_has("Cannot save canvas to " + target.string()));
+    EXPECT_TRUE(fs::is_directory(target));
+    EXPECT_EQ(entries(), 1u);
+}
+
+}  // namespace
