@@ -1,6 +1,7 @@
 // windows.cpp - opening and closing the library: the window classes, the graphics and
 // text windows, the off-screen canvas and its presentation, and the canvas origin.
 // Also the one definition of the library's state record.
+#include <cstdio>
 #include <cstdlib>
 #include "state.h"
 
@@ -77,7 +78,9 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
 extern "C" int PLOTX_end(void) {
     if (!g.graphics_window) return 0;
     const char* snapshot = std::getenv("PLOTX_SNAPSHOT");
-    if (snapshot && *snapshot) PLOTX_save_canvas(snapshot);
+    // The log may never be seen in a headless run, so a failed snapshot also says so here.
+    if (snapshot && *snapshot && !PLOTX_save_canvas(snapshot))
+        std::fprintf(stderr, "plotx: could not save the canvas to %s (PLOTX_SNAPSHOT)\n", snapshot);
     ReleaseDC(g.graphics_window, g.window_dc);
     g.window_dc = nullptr;
     close_script();
