@@ -3,6 +3,7 @@
 // operations are defined to change. Also the internal operations the subsystems call on
 // each other.
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include "plotx.h"
 #include "platform/window_system.h"
@@ -107,6 +108,20 @@ void start_playback_from_environment();
 // text_log.cpp
 void draw_log_line(char* text);
 px::LRESULT text_window_proc(px::HWND, unsigned, px::WPARAM, px::LPARAM);
+
+// drawing.cpp
+// What a drawing operation hands to the renderer. Fields are 32-bit except y2, which a
+// text command uses for the handle of the block holding its text.
+enum DrawKind { DRAW_TRIANGLE = 0, DRAW_RECTANGLE, DRAW_ELLIPSE, DRAW_LINE, DRAW_PIXEL, DRAW_TEXT };
+struct DrawCommand {
+    int kind = DRAW_TRIANGLE;
+    int color = 0;
+    int width = 0;
+    int x1 = 0, y1 = 0, x2 = 0;
+    intptr_t y2 = 0;
+    int x3 = 0, y3 = 0;
+};
+void render_command(const DrawCommand& command);
 
 // palette.cpp
 int check_color(int index);
