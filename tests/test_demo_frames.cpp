@@ -15,18 +15,10 @@ namespace {
 
 uint32_t colour(int index) { return px::to_pixel(palette_rgb[index]); }
 
-// Scene and panel, the vehicles as they are now, the creature.
 unsigned long frame_cost(const DemoState& s) {
     unsigned long n = 22 + 21;
     for (int i = 0; i < s.vehicle_count; ++i) n += s.vehicle_state[i] == VEHICLE_CRUSHED ? 5 : 4;
     return n;
-}
-
-std::string last_line() {
-    std::vector<std::string> lines = ring_lines();
-    std::string l = lines.empty() ? "" : lines.back();
-    if (!l.empty() && l.back() == '\n') l.pop_back();
-    return l;
 }
 
 class DemoRun : public LibraryTest {
@@ -46,39 +38,32 @@ protected:
             if (std::abs(s.vehicle_x[i] - x) <= reach) return true;
         return false;
     }
+    std::string last_line() const {
+        std::string l = ring_lines().back();
+        return l.substr(0, l.find('\n'));
+    }
 };
-
-TEST_F(DemoRun, StartUpOpensQuietlyAnimatesAndDrawsTheFirstFrame) {
-    start();
-    EXPECT_EQ(g.logging_on, 0);
-    EXPECT_EQ(g.animating, 1);
-    EXPECT_EQ(g.commands_rendered, 43u);  // the clear is not a command
-    // Logging went off before the clear, so the clear wrote nothing.
-    for (const std::string& l : ring_lines()) EXPECT_EQ(l.find("Clearing"), std::string::npos) << l;
-}
 
 TEST_F(DemoRun, EveryFrameCostsSceneVehiclesAndCreature) {
     start();
-    click_canvas(-100, -100, 50);  // on the road, in the cars' path
-    bool saw_crushed = false, saw_intact = false;
+    EXPECT_EQ(g.logging_on, 0);
+    EXPECT_EQ(g.commands_rendered, 43u);  // the first frame; the clear is not a command
+    click_canvas(-100, -100, 50);          // on the road, in the cars' path
+    bool saw_crushed = false;
     for (int step = 0; step < 80; ++step) {
         unsigned long before = g.commands_rendered;
         demo_step(s);
         ASSERT_EQ(g.commands_rendered - before, frame_cost(s)) << "step " << step;
-        for (int i = 0; i < s.vehicle_count; ++i) {
-            saw_crushed = saw_crushed || s.vehicle_state[i] == VEHICLE_CRUSHED;
-            saw_intact = saw_intact || s.vehicle_state[i] != VEHICLE_CRUSHED;
-        }
+        for (int i = 0; i < s.vehicle_count; ++i) saw_crushed = saw_crushed || s.vehicle_state[i] == VEHICLE_CRUSHED;
     }
     EXPECT_TRUE(saw_crushed);
-    EXPECT_TRUE(saw_intact);
 }
 
-TEST_F(DemoRun, CreatureIsDrawnLargeUntilTheFirstTick) {
+TEST_F(DemoRun, CreatureUnitsAre29UntilTheFirstTickAnd16After) {
     start();
     PLOTX_set_logging(1);
     redraw(s);
-    // The eye is drawn last: (6, 21) in units of 29 from the foot point (0, -200).
+    // The eye comes last: (6, 21) from the foot point (0, -200).
     EXPECT_EQ(last_line(), "red triangle at (174,409), (116,438), (145,409)");
     ASSERT_EQ(demo_step(s), PLOTX_PERIODIC);
     EXPECT_EQ(last_line(), "red triangle at (96,136), (64,152), (80,136)");
@@ -87,51 +72,42 @@ TEST_F(DemoRun, CreatureIsDrawnLargeUntilTheFirstTick) {
 TEST_F(DemoRun, PictureShowsSkySunRoadPanelCarsAndTheCreatureAtItsTarget) {
     start();
     click_canvas(-100, -100, 50);
-    // Run until the creature stands at its target, a car has been crushed, and an intact
-    // car is on the road clear of the creature's legs.
-    int clear_car = -1;
-    for (int step = 0; step < 400 && clear_car < 0; ++step) {
+    // Until the creature stands at its target, a car is crushed, and an intact car is
+    // clear of the creature's legs and of other cars.
+    int car = -1;
+    for (int step = 0; step < 400 && car < 0; ++step) {
         demo_step(s);
         bool crushed = false;
         for (int i = 0; i < s.vehicle_count; ++i) crushed = crushed || s.vehicle_state[i] == VEHICLE_CRUSHED;
         if (!crushed || s.creature_x != -100 || s.creature_y != -100) continue;
-        for (int i = 0; i < s.vehicle_count && clear_car < 0; ++i) {
+        for (int i = 0; i < s.vehicle_count && car < 0; ++i) {
             int x = s.vehicle_x[i];
             bool clear = (x >= -280 && x <= -180) || (x >= 40 && x <= 280);
             if (s.vehicle_state[i] == VEHICLE_INTACT && clear && !car_near(x - 70, 40) && !car_near(x + 70, 40))
-                clear_car = i;
+                car = i;
         }
     }
-    ASSERT_GE(clear_car, 0) << "no intact car clear of the creature";
-    EXPECT_EQ(s.creature_facing, -1);
+    ASSERT_GE(car, 0);
 
     EXPECT_EQ(canvas_pixel(s.sun_x > 0 ? -150 : 150, 240), colour(ICE_BLUE));
     EXPECT_EQ(canvas_pixel(s.sun_x, s.sun_y), colour(YELLOW));
     EXPECT_EQ(canvas_pixel(250, -170), colour(BROWN));
-    int road_x = 0;
-    for (int x : {280, 200, 120, -200, -260})
-        if (!car_near(x, 30)) {
-            road_x = x;
-            break;
-        }
-    ASSERT_NE(road_x, 0);
-    EXPECT_EQ(canvas_pixel(road_x, -95), colour(WHITE));
-    EXPECT_EQ(canvas_pixel(road_x, -100), colour(BLACK));
-    EXPECT_EQ(canvas_pixel(road_x, -105), colour(WHITE));
-    EXPECT_EQ(canvas_pixel(road_x, -112), colour(BROWN));
-
+    for (int x : {280, 200, 120, -200, -260}) {
+        if (car_near(x, 30)) continue;
+        EXPECT_EQ(canvas_pixel(x, -95), colour(WHITE));
+        EXPECT_EQ(canvas_pixel(x, -100), colour(BLACK));
+        EXPECT_EQ(canvas_pixel(x, -112), colour(BROWN));
+        break;
+    }
     // The panel: outlines only, the sky shows through the boxes.
     EXPECT_EQ(canvas_pixel(-295, 170), colour(BLACK));
-    EXPECT_EQ(canvas_pixel(-220, 150), colour(BLACK));
     EXPECT_EQ(canvas_pixel(-250, 220), colour(BLACK));
-    EXPECT_EQ(canvas_pixel(-250, 95), colour(BLACK));
     EXPECT_EQ(canvas_pixel(-225, 235), colour(ICE_BLUE));
 
-    const int cx = s.vehicle_x[clear_car];
+    const int cx = s.vehicle_x[car];
     EXPECT_EQ(canvas_pixel(cx, -88), colour(RED)) << "body of the car at " << cx;
     EXPECT_EQ(canvas_pixel(cx, -79), colour(RED)) << "cab";
     EXPECT_EQ(canvas_pixel(cx - 10, -94), colour(BLACK)) << "wheel";
-    EXPECT_EQ(canvas_pixel(cx + 10, -94), colour(BLACK)) << "wheel";
     EXPECT_EQ(canvas_pixel(cx - 30, -79), colour(BROWN)) << "ground beside the car";
 
     // The creature at (-100, -100), facing left, scale 1: body, eye and near leg.
@@ -145,24 +121,20 @@ TEST_F(DemoRun, WhileHaltedAClickMovesOnlyTheTarget) {
     PLOTX_set_animation(RUN_HALT);
     click_canvas(100, -100, 500);
     ASSERT_EQ(demo_step(s), PLOTX_MOUSE);
-    EXPECT_EQ(hl::now(), 500u);
     EXPECT_EQ(s.target_x, 100);
-    EXPECT_EQ(s.target_y, -100);
     EXPECT_EQ(s.creature_x, 0);
     EXPECT_EQ(s.sun_x, 250);
     PLOTX_set_animation(RUN_ANIMATE);
     ASSERT_EQ(demo_step(s), PLOTX_PERIODIC);
     EXPECT_EQ(s.creature_x, 10);
-    EXPECT_EQ(s.creature_y, -190);
     EXPECT_EQ(s.sun_x, 249);
 }
 
 TEST_F(DemoRun, QuitGetsOneLastRedrawThenTheLibraryCloses) {
     start();
     hl::close(graphics(), 250);
-    int kind = 0;
+    int kind = 0, steps = 0;
     unsigned long before = 0;
-    int steps = 0;
     do {
         before = g.commands_rendered;
         kind = demo_step(s);
@@ -172,14 +144,10 @@ TEST_F(DemoRun, QuitGetsOneLastRedrawThenTheLibraryCloses) {
     EXPECT_EQ(g.commands_rendered - before, frame_cost(s));
     demo_finish();
     EXPECT_EQ(g.window_dc, nullptr);
-}
 
-TEST_F(DemoRun, DemoMainRunsUntilQuitAndReturnsZero) {
-    hl::set_idle_limit(1000);  // no input: the headless backend quits after a second
+    hl::set_idle_limit(1000);  // demo_main whole: no input, the backend quits after a second
     EXPECT_EQ(demo_main(nullptr, nullptr, "", 1), 0);
     EXPECT_EQ(g.window_dc, nullptr);
-    EXPECT_EQ(g.logging_on, 0);
-    EXPECT_GE(g.commands_rendered, 10u * 43u);
 }
 
 }  // namespace
