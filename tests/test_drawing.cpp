@@ -285,15 +285,21 @@ TEST_F(Drawing, ExtremeArgumentsAreCorrectedWithoutOverflow) {
     PLOTX_clear_canvas();
     PLOTX_draw_rectangle(PINK, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0);
     EXPECT_EQ(count(pixel_of(PINK)), CANVAS_WIDTH * CANVAS_HEIGHT);
+    // Shapes wholly far away paint nothing...
     PLOTX_clear_canvas();
-    PLOTX_draw_circle(PINK, INT_MAX, INT_MIN, INT_MAX);
     PLOTX_draw_circle(PINK, INT_MAX, INT_MAX, 3);
-    PLOTX_draw_triangle(PINK, INT_MIN, INT_MIN, INT_MAX, INT_MIN, INT_MAX, INT_MAX, INT_MAX);
-    PLOTX_draw_line(PINK, INT_MIN, INT_MAX, INT_MAX, INT_MIN, INT_MAX);
+    PLOTX_draw_circle(PINK, INT_MIN, 0, INT_MAX / 2);
+    PLOTX_draw_triangle(PINK, INT_MIN, INT_MIN, INT_MIN + 9, INT_MIN, INT_MIN, INT_MIN + 9, INT_MAX);
+    PLOTX_draw_rectangle(PINK, INT_MAX, INT_MAX, INT_MAX - 9, INT_MAX - 9, 5);
     PLOTX_draw_pixel(PINK, INT_MIN, INT_MAX);
     PLOTX_draw_text(PINK, INT_MAX, INT_MIN, 127, "far\naway");
     PLOTX_draw_text(PINK, INT_MIN, INT_MAX, 127, "far\naway");
-    EXPECT_EQ(canvas_pixel(0, 0), 0xFFFFFFu);
+    EXPECT_EQ(count(pixel_of(PINK)), 0);
+    // ...and one that passes through the canvas shows its part there.
+    PLOTX_draw_line(PINK, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 1);
+    EXPECT_EQ(canvas_pixel(0, 0), pixel_of(PINK));
+    EXPECT_EQ(canvas_pixel(100, 100), pixel_of(PINK));
+    EXPECT_EQ(canvas_pixel(100, 99), 0xFFFFFFu);
 }
 
 TEST_F(Drawing, FormattedTextReturnsTheLengthItDrew) {
