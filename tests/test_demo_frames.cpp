@@ -144,10 +144,13 @@ TEST_F(DemoRun, QuitGetsOneLastRedrawThenTheLibraryCloses) {
     EXPECT_EQ(g.commands_rendered - before, frame_cost(s));
     demo_finish();
     EXPECT_EQ(g.window_dc, nullptr);
+}
 
-    hl::set_idle_limit(1000);  // demo_main whole: no input, the backend quits after a second
+TEST_F(DemoRun, DemoMainRunsUntilQuitAndReturnsZero) {
+    hl::set_idle_limit(1000);  // no input: the headless backend quits after a second
     EXPECT_EQ(demo_main(nullptr, nullptr, "", 1), 0);
     EXPECT_EQ(g.window_dc, nullptr);
+    EXPECT_GE(g.commands_rendered, 10u * 43u);
 }
 
 }  // namespace
