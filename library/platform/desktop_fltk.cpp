@@ -226,6 +226,18 @@ int ClientView::key(bool up) {
     return 1;
 }
 
+// True when the pointer has just left the window while the keyboard follows the pointer
+// (no window manager sets the focus): the window has then lost the keyboard, although X
+// reports no focus change for it.
+bool pointer_left_focus(const Fl_Window* win) {
+    int ex = Fl::event_x(), ey = Fl::event_y();
+    if (!win || (ex >= 0 && ey >= 0 && ex < win->w() && ey < win->h())) return false;
+    ::Window focus = None;
+    int revert = 0;
+    XGetInputFocus(fl_display, &focus, &revert);
+    return focus == PointerRoot;
+}
+
 int ClientView::handle(int event) {
     HWND hwnd = native_->hwnd;
     if (!hwnd) return Fl_Widget::handle(event);
@@ -238,7 +250,10 @@ int ClientView::handle(int event) {
                            MAKELPARAM(static_cast<unsigned>(cx), static_cast<unsigned>(cy)));
             }
             return 1;
-        case FL_DRAG: case FL_RELEASE: case FL_ENTER: case FL_LEAVE: case FL_MOVE:
+        case FL_LEAVE:
+            if (pointer_left_focus(window())) post_input(hwnd, WM_KILLFOCUS, 0, 0);
+            return 1;
+        case FL_DRAG: case FL_RELEASE: case FL_ENTER: case FL_MOVE:
         case FL_FOCUS:
             return 1;
         case FL_UNFOCUS:

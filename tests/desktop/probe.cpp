@@ -1,0 +1,173 @@
+// probe.cpp - a program for driving the desktop backend from outside: it opens the
+// library, paints four known colour blocks into the canvas and prints one line per event
+// (kind, coordinates, key, logging and animation flags) for the end-to-end tests.
+// Other modes measure: "animate N" redraws the whole canvas on every tick and reports tick
+// periods and processor time; "present N" times N presentations of a changed frame.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/backend.h"
+#include "platform/desktop_fltk.h"
+#include "state.h"
+
+using namespace plotx;
+
+namespace {
+
+double now_ms() {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+double cpu_ms() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000.0 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1000.0;
+}
+
+// Paints straight into the canvas surface, so the probe depends on nothing but the
+// window layer and the backend under test.
+void fill(int left, int top, int right, int bottom, uint32_t pixel) {
+    px::Bitmap* b = px::dc_surface(g.canvas_dc);
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    right = std::min(right, b->width);
+    bottom = std::min(bottom, b->height);
+    for (int y = top; y < bottom; ++y) std::fill(b->row(y) + left, b->row(y) + right, pixel);
+    ++b->generation;
+    g.canvas_dirty = 1;
+}
+
+// A 40x40 block centred on a canvas point.
+void block(int cx, int cy, uint32_t pixel) {
+    int x = g.origin_x + cx, y = g.origin_y - cy;
+    fill(x - 20, y - 20, x + 20, y + 20, pixel);
+}
+
+void paint_known_blocks() {
+    fill(0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, 0xFFFFFF);
+    block(-100, 100, 0xFF0000);
+    block(100, 100, 0x00FF00);
+    block(-100, -100, 0x0000FF);
+    block(100, -100, 0xFFFF00);
+    block(0, 0, 0x000000);
+}
+
+const char* kind_name(int kind) {
+    switch (kind) {
+        case PLOTX_MOUSE: return "MOUSE";
+        case PLOTX_KBD: return "KBD";
+        case PLOTX_PERIODIC: return "PERIODIC";
+        case PLOTX_QUIT: return "QUIT";
+        default: return "OTHER";
+    }
+}
+
+int run_events() {
+    paint_known_blocks();
+    std::printf("ready %d %d %d %d\n", g.graphics_window->client.width, g.graphics_window->client.height, g.origin_x,
+                g.origin_y);
+    std::fflush(stdout);
+    for (;;) {
+        int x = 0, y = 0;
+        char key = 0;
+        int kind = PLOTX_wait_event(&x, &y, &key);
+        std::printf("%s %d %d %d logging=%d animating=%d\n", kind_name(kind), x, y, static_cast<unsigned char>(key),
+                    g.logging_on, g.animating);
+        std::fflush(stdout);
+        if (kind == PLOTX_QUIT) break;
+    }
+    return PLOTX_end() ? 0 : 1;
+}
+
+// Ticks with a full redraw each; reports the periods between the first `ticks` + 1
+// periodic events and the processor time used meanwhile.
+int run_animate(int ticks) {
+    PLOTX_set_animation(RUN_ANIMATE);
+    std::vector<double> at;
+    double cpu0 = 0, wall0 = 0;
+    int x, y;
+    char key;
+    while (static_cast<int>(at.size()) <= ticks) {
+        int kind = PLOTX_wait_event(&x, &y, &key);
+        if (kind == PLOTX_QUIT) return 1;
+        if (kind != PLOTX_PERIODIC) continue;
+        if (at.empty()) {
+            cpu0 = cpu_ms();
+            wall0 = now_ms();
+        }
+        at.push_back(now_ms());
+        uint32_t shade = static_cast<uint32_t>(at.size() * 37 % 256);
+        fill(0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, (shade << 16) | (255 - shade));
+    }
+    double cpu = cpu_ms() - cpu0, wall = now_ms() - wall0;
+    double sum = 0, worst = 0;
+    for (size_t i = 1; i < at.size(); ++i) {
+        double p = at[i] - at[i - 1];
+        sum += p;
+        worst = std::max(worst, std::fabs(p - 100.0));
+    }
+    std::printf("ticks %d mean_period_ms %.2f worst_deviation_ms %.2f cpu_ms %.1f wall_ms %.0f cpu_percent %.2f\n", ticks,
+                sum / ticks, worst, cpu, wall, 100.0 * cpu / wall);
+    return PLOTX_end() ? 0 : 1;
+}
+
+// Waits with animation halted until quit; reports the processor time of the wait.
+int run_idle() {
+    paint_known_blocks();
+    // Let the first presentation and the windows' first paint settle before counting.
+    int x, y;
+    char key;
+    PLOTX_set_animation(RUN_ONE_FRAME);
+    PLOTX_wait_event(&x, &y, &key);
+    double cpu0 = cpu_ms(), wall0 = now_ms();
+    std::printf("ready\n");
+    std::fflush(stdout);
+    while (PLOTX_wait_event(&x, &y, &key) != PLOTX_QUIT) {
+    }
+    double cpu = cpu_ms() - cpu0, wall = now_ms() - wall0;
+    std::printf("idle cpu_ms %.1f wall_ms %.0f cpu_percent %.2f\n", cpu, wall, 100.0 * cpu / wall);
+    return PLOTX_end() ? 0 : 1;
+}
+
+// Presentation of a changed frame: canvas to client image, the backend's display of it,
+// and a round trip so that the X server has drawn it.
+int run_present(int frames) {
+    std::vector<double> t;
+    for (int i = 0; i < frames; ++i) {
+        fill(0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, static_cast<uint32_t>(i * 0x010203));
+        double t0 = now_ms();
+        present_canvas();
+        px::backend().window_changed(g.graphics_window);
+        px::desktop::sync();
+        t.push_back(now_ms() - t0);
+    }
+    std::sort(t.begin(), t.end());
+    double sum = 0;
+    for (double v : t) sum += v;
+    std::printf("present frames %d mean_ms %.3f median_ms %.3f max_ms %.3f\n", frames, sum / frames, t[t.size() / 2],
+                t.back());
+    return PLOTX_end() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* mode = argc > 1 ? argv[1] : "events";
+    int count = argc > 2 ? std::atoi(argv[2]) : 100;
+    if (count < 1) count = 1;
+    PLOTX_begin(nullptr, nullptr, "", 1);
+    PLOTX_set_logging(0);
+    std::printf("backend %s\n", px::backend().name());
+    if (std::strcmp(mode, "animate") == 0) return run_animate(count);
+    if (std::strcmp(mode, "idle") == 0) return run_idle();
+    if (std::strcmp(mode, "present") == 0) return run_present(count);
+    return run_events();
+}

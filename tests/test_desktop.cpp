@@ -1,0 +1,532 @@
+// test_desktop.cpp - the desktop backend end to end: each test starts its own Xvfb on a
+// free display, runs the probe program on it, drives it with xdotool (pointer, keys, menu
+// picks), sends the title bar's close request and reads the screen with xwd. Every wait is
+// a bounded poll; a test that cannot start Xvfb fails.
+#include <gtest/gtest.h>
+
+#ifdef PLOTX_DESKTOP_PROBE
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Environment of a child: ours with some variables replaced.
+std::vector<std::string> child_env(const std::vector<std::string>& overrides) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        std::string s = *e;
+        bool replaced = false;
+        for (const std::string& o : overrides)
+            if (s.compare(0, o.find('=') + 1, o, 0, o.find('=') + 1) == 0) replaced = true;
+        if (!replaced) env.push_back(s);
+    }
+    env.insert(env.end(), overrides.begin(), overrides.end());
+    return env;
+}
+
+std::vector<char*> c_strings(std::vector<std::string>& v) {
+    std::vector<char*> out;
+    for (std::string& s : v) out.push_back(&s[0]);
+    out.push_back(nullptr);
+    return out;
+}
+
+// Starts a program; its standard output goes to out_fd (or /dev/null when -1).
+pid_t spawn(std::vector<std::string> argv, const std::vector<std::string>& env_overrides, int out_fd,
+            bool quiet_stderr) {
+    std::vector<std::string> env = child_env(env_overrides);
+    std::vector<char*> a = c_strings(argv), e = c_strings(env);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    if (out_fd >= 0) posix_spawn_file_actions_adddup2(&fa, out_fd, 1);
+    else posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    if (quiet_stderr) posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, a[0], &fa, nullptr, a.data(), e.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    return pid;
+}
+
+// Waits for a child to end within the time given; its exit status, or -1.
+int reap(pid_t pid, int timeout_ms) {
+    auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        int status = 0;
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (r < 0 || Clock::now() > end) return -1;
+        poll(nullptr, 0, 10);
+    }
+}
+
+void stop(pid_t& pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    if (reap(pid, 3000) < 0) {
+        kill(pid, SIGKILL);
+        reap(pid, 3000);
+    }
+    pid = -1;
+}
+
+// Lines from a pipe, read with a deadline.
+class LineReader {
+public:
+    explicit LineReader(int fd = -1) : fd_(fd) {}
+    // The next line, or false when none came in time (or the writer closed the pipe).
+    bool next(std::string* line, int timeout_ms) {
+        auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        for (;;) {
+            size_t nl = buf_.find('\n');
+            if (nl != std::string::npos) {
+                *line = buf_.substr(0, nl);
+                buf_.erase(0, nl + 1);
+                seen_.push_back(*line);
+                return true;
+            }
+            int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
+            if (left <= 0 || fd_ < 0) return false;
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, left) <= 0) continue;
+            char chunk[4096];
+            ssize_t n = read(fd_, chunk, sizeof chunk);
+            if (n <= 0) return false;
+            buf_.append(chunk, static_cast<size_t>(n));
+        }
+    }
+    const std::vector<std::string>& seen() const { return seen_; }
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+    std::string buf_;
+    std::vector<std::string> seen_;
+};
+
+// Output of a short tool run (xdotool, xwd), bounded in time.
+std::string run_tool(std::vector<std::string> argv, const std::string& display, int* status = nullptr) {
+    int p[2];
+    if (pipe2(p, O_CLOEXEC) != 0) return "";
+    pid_t pid = spawn(argv, {"DISPLAY=" + display}, p[1], true);
+    close(p[1]);
+    std::string out;
+    if (pid > 0) {
+        auto end = Clock::now() + std::chrono::seconds(20);
+        for (;;) {
+            pollfd pf{p[0], POLLIN, 0};
+            if (poll(&pf, 1, 100) > 0) {
+                char chunk[65536];
+                ssize_t n = read(p[0], chunk, sizeof chunk);
+                if (n <= 0) break;
+                out.append(chunk, static_cast<size_t>(n));
+            }
+            if (Clock::now() > end) break;
+        }
+        int st = reap(pid, 5000);
+        if (st < 0) {
+            kill(pid, SIGKILL);
+            reap(pid, 1000);
+        }
+        if (status) *status = st;
+    }
+    close(p[0]);
+    return out;
+}
+
+struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// A screen image as xwd writes it: 32-bit pixels only (what a 24-bit Xvfb gives).
+struct Screenshot {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x] & 0xFFFFFF; }
+};
+
+uint32_t be32(const std::string& s, size_t at) {
+    return (static_cast<uint32_t>(static_cast<unsigned char>(s[at])) << 24) |
+           (static_cast<uint32_t>(static_cast<unsigned char>(s[at + 1])) << 16) |
+           (static_cast<uint32_t>(static_cast<unsigned char>(s[at + 2])) << 8) |
+           static_cast<uint32_t>(static_cast<unsigned char>(s[at + 3]));
+}
+
+bool parse_xwd(const std::string& d, Screenshot* shot) {
+    if (d.size() < 100) return false;
+    uint32_t header = be32(d, 0), width = be32(d, 16), height = be32(d, 20), byte_order = be32(d, 28),
+             bpp = be32(d, 44), bpl = be32(d, 48), ncolors = be32(d, 76);
+    if (bpp != 32 || width == 0 || height == 0) return false;
+    size_t start = header + static_cast<size_t>(ncolors) * 12;
+    if (d.size() < start + static_cast<size_t>(bpl) * height) return false;
+    shot->width = static_cast<int>(width);
+    shot->height = static_cast<int>(height);
+    shot->pixels.resize(static_cast<size_t>(width) * height);
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x) {
+            const unsigned char* p = reinterpret_cast<const unsigned char*>(d.data() + start + y * bpl + x * 4);
+            shot->pixels[static_cast<size_t>(y) * width + x] =
+                byte_order == 0 ? (p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24)
+                                : (static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]);
+        }
+    return true;
+}
+
+class DesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        start_xvfb();
+        if (HasFatalFailure()) return;
+        start_probe();
+    }
+
+    void TearDown() override {
+        stop(probe_);
+        if (probe_out_ >= 0) close(probe_out_);
+        stop(xvfb_);
+    }
+
+    void start_xvfb() {
+        int p[2];
+        ASSERT_EQ(pipe(p), 0);
+        fcntl(p[0], F_SETFD, FD_CLOEXEC);
+        // -displayfd: Xvfb picks a free display number and writes it once it accepts clients.
+        xvfb_ = spawn({"Xvfb", "-displayfd", std::to_string(p[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+                      {}, -1, true);
+        close(p[1]);
+        LineReader r(p[0]);
+        std::string number;
+        bool got = xvfb_ > 0 && r.next(&number, 15000);
+        close(p[0]);
+        ASSERT_TRUE(got && !number.empty()) << "could not start Xvfb (is the xvfb package installed?)";
+        display_ = ":" + number;
+    }
+
+    void start_probe() {
+        int p[2];
+        ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
+        probe_ = spawn({PLOTX_DESKTOP_PROBE}, {"DISPLAY=" + display_, "PLOTX_BACKEND=desktop"}, p[1], false);
+        close(p[1]);
+        probe_out_ = p[0];
+        out_ = LineReader(probe_out_);
+        ASSERT_GT(probe_, 0);
+        std::string line = expect("ready");
+        ASSERT_EQ(std::sscanf(line.c_str(), "ready %d %d %d %d", &client_w_, &client_h_, &origin_x_, &origin_y_), 4)
+            << line;
+        graphics_ = find_window("PLOTX Graphics");
+        ASSERT_FALSE(graphics_.empty());
+        Geometry g = geometry(graphics_);
+        win_x_ = g.x;
+        win_y_ = g.y;
+        client_top_ = g.height - client_h_;
+    }
+
+    // Reads probe lines until one starts with prefix; fails the test when none comes.
+    std::string expect(const std::string& prefix, int timeout_ms = 10000) {
+        auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        std::string line;
+        for (;;) {
+            int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
+            if (left <= 0 || !out_.next(&line, left)) break;
+            if (line.compare(0, prefix.size(), prefix) == 0) return line;
+        }
+        ADD_FAILURE() << "no line starting with \"" << prefix << "\" from the probe";
+        return "";
+    }
+
+    // Lines that arrive within the time given, none awaited in particular.
+    std::vector<std::string> lines_within(int ms) {
+        std::vector<std::string> out;
+        auto end = Clock::now() + std::chrono::milliseconds(ms);
+        std::string line;
+        for (;;) {
+            int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
+            if (left <= 0 || !out_.next(&line, left)) break;
+            out.push_back(line);
+        }
+        return out;
+    }
+
+    std::string xdo(std::vector<std::string> args) {
+        args.insert(args.begin(), "xdotool");
+        int status = -1;
+        std::string out = run_tool(args, display_, &status);
+        EXPECT_EQ(status, 0) << "xdotool " << args[1] << " failed";
+        return out;
+    }
+
+    std::string find_window(const std::string& title) {
+        auto end = Clock::now() + std::chrono::seconds(10);
+        while (Clock::now() < end) {
+            std::string id = run_tool({"xdotool", "search", "--name", "^" + title + "$"}, display_);
+            if (!id.empty()) return id.substr(0, id.find('\n'));
+            poll(nullptr, 0, 50);
+        }
+        ADD_FAILURE() << "no window named " << title;
+        return "";
+    }
+
+    Geometry geometry(const std::string& window) {
+        Geometry g;
+        std::istringstream in(xdo({"getwindowgeometry", "--shell", window}));
+        std::string kv;
+        while (in >> kv) {
+            int v = std::atoi(kv.c_str() + kv.find('=') + 1);
+            if (kv.rfind("X=", 0) == 0) g.x = v;
+            if (kv.rfind("Y=", 0) == 0) g.y = v;
+            if (kv.rfind("WIDTH=", 0) == 0) g.width = v;
+            if (kv.rfind("HEIGHT=", 0) == 0) g.height = v;
+        }
+        return g;
+    }
+
+    // Screen position of a canvas point.
+    int screen_x(int cx) const { return win_x_ + origin_x_ + cx; }
+    int screen_y(int cy) const { return win_y_ + client_top_ + origin_y_ - cy; }
+
+    void click_canvas(int cx, int cy) {
+        xdo({"mousemove", std::to_string(screen_x(cx)), std::to_string(screen_y(cy)), "click", "1"});
+    }
+    // With no window manager keys go to the window under the pointer.
+    void keys(const std::vector<std::string>& names) {
+        std::vector<std::string> args{"mousemove", std::to_string(screen_x(0)), std::to_string(screen_y(0)), "key"};
+        args.insert(args.end(), names.begin(), names.end());
+        xdo(args);
+    }
+    // Picks a Run menu entry by its row, with the mouse: the bar's title, then the row.
+    // True when the menu then closed (a grayed entry leaves it open).
+    bool choose_run_entry(int row) {
+        xdo({"mousemove", std::to_string(win_x_ + 20), std::to_string(win_y_ + client_top_ / 2), "click", "1"});
+        Geometry g = wait_for_popup();
+        EXPECT_GT(g.height, 0) << "the Run menu did not open";
+        if (g.height <= 0) return false;
+        // Twelve entries of equal height inside a 3-pixel frame; separators are lines.
+        int item_h = (g.height - 6) / 12;
+        xdo({"mousemove", std::to_string(g.x + g.width / 2), std::to_string(g.y + 3 + item_h * row + item_h / 2),
+             "click", "1"});
+        // The pick is done once the menu has gone.
+        auto end = Clock::now() + std::chrono::seconds(row >= 8 ? 1 : 10);
+        while (popup_geometry().height > 0)
+            if (Clock::now() > end) return false;
+            else poll(nullptr, 0, 20);
+        return true;
+    }
+    // The pulled-down menu: a mapped override-redirect window taller than the bar's title.
+    Geometry popup_geometry() {
+        Geometry found;
+        Display* d = XOpenDisplay(display_.c_str());
+        if (!d) return found;
+        Window root = DefaultRootWindow(d), parent = 0, *children = nullptr;
+        unsigned n = 0;
+        if (XQueryTree(d, root, &root, &parent, &children, &n)) {
+            for (unsigned i = 0; i < n; ++i) {
+                XWindowAttributes a;
+                if (!XGetWindowAttributes(d, children[i], &a)) continue;
+                if (a.map_state == IsViewable && a.override_redirect && a.height > 100)
+                    found = Geometry{a.x, a.y, a.width, a.height};
+            }
+            if (children) XFree(children);
+        }
+        XCloseDisplay(d);
+        return found;
+    }
+    Geometry wait_for_popup() {
+        auto end = Clock::now() + std::chrono::seconds(10);
+        while (Clock::now() < end) {
+            Geometry g = popup_geometry();
+            if (g.height > 0) return g;
+            poll(nullptr, 0, 20);
+        }
+        return Geometry{};
+    }
+
+    // The title bar's close button: WM_DELETE_WINDOW, as a window manager sends it.
+    void request_close(const std::string& window) {
+        Display* d = XOpenDisplay(display_.c_str());
+        ASSERT_NE(d, nullptr);
+        XEvent ev{};
+        ev.xclient.type = ClientMessage;
+        ev.xclient.window = std::strtoul(window.c_str(), nullptr, 10);
+        ev.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+        ev.xclient.format = 32;
+        ev.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+        ev.xclient.data.l[1] = CurrentTime;
+        XSendEvent(d, ev.xclient.window, False, NoEventMask, &ev);
+        XSync(d, False);
+        XCloseDisplay(d);
+    }
+
+    Screenshot screenshot() {
+        Screenshot s;
+        std::string data = run_tool({"xwd", "-root", "-silent"}, display_);
+        EXPECT_TRUE(parse_xwd(data, &s)) << "xwd gave " << data.size() << " bytes";
+        return s;
+    }
+
+    int probe_exit_status(int timeout_ms) {
+        int st = reap(probe_, timeout_ms);
+        if (st >= 0) probe_ = -1;
+        return st;
+    }
+
+    pid_t xvfb_ = -1, probe_ = -1;
+    int probe_out_ = -1;
+    LineReader out_;
+    std::string display_, graphics_;
+    int client_w_ = 0, client_h_ = 0, origin_x_ = 0, origin_y_ = 0;
+    int win_x_ = 0, win_y_ = 0, client_top_ = 0;
+};
+
+int count_prefix(const std::vector<std::string>& lines, const std::string& prefix) {
+    int n = 0;
+    for (const std::string& l : lines) n += l.compare(0, prefix.size(), prefix) == 0;
+    return n;
+}
+
+TEST_F(DesktopTest, WindowsHaveTheLayersSizesAndPlaces) {
+    EXPECT_EQ(client_w_, 595);
+    EXPECT_EQ(client_h_, 493);
+    Geometry g = geometry(graphics_);
+    EXPECT_EQ(g.width, 595);
+    EXPECT_GT(client_top_, 10) << "the menu bar sits above the client area";
+    EXPECT_LT(win_x_ + win_y_, 40) << "the graphics window is at the top left";
+    Geometry t = geometry(find_window("PLOTX Text"));
+    EXPECT_GE(t.y, 1024 * 2 / 3 - 1) << "the text window takes the bottom third";
+    EXPECT_GT(t.width, 1200);
+}
+
+TEST_F(DesktopTest, ClicksArriveInCanvasCoordinates) {
+    click_canvas(10, 20);
+    EXPECT_EQ(expect("MOUSE"), "MOUSE 10 20 0 logging=0 animating=0");
+    click_canvas(-200, -150);
+    EXPECT_EQ(expect("MOUSE"), "MOUSE -200 -150 0 logging=0 animating=0");
+    // The client area's top-left pixel: the origin is its centre.
+    click_canvas(-origin_x_, origin_y_);
+    EXPECT_EQ(expect("MOUSE"), "MOUSE -297 246 0 logging=0 animating=0");
+}
+
+TEST_F(DesktopTest, TypedKeysBecomeCharacters) {
+    keys({"x"});
+    EXPECT_EQ(expect("KBD"), "KBD 0 0 120 logging=0 animating=0");
+    keys({"shift+a", "Return", "7"});
+    EXPECT_EQ(expect("KBD"), "KBD 0 0 65 logging=0 animating=0");
+    EXPECT_EQ(expect("KBD"), "KBD 0 0 13 logging=0 animating=0");
+    EXPECT_EQ(expect("KBD"), "KBD 0 0 55 logging=0 animating=0");
+}
+
+TEST_F(DesktopTest, ControlShortcutsRunEachCommandOncePerKeyDown) {
+    // Logging toggles once per Control+L: twice brings it back.
+    keys({"ctrl+l"});
+    click_canvas(0, 0);
+    EXPECT_EQ(expect("MOUSE"), "MOUSE 0 0 0 logging=1 animating=0");
+    keys({"ctrl+l", "ctrl+l", "ctrl+l"});
+    click_canvas(0, 0);
+    EXPECT_EQ(expect("MOUSE"), "MOUSE 0 0 0 logging=0 animating=0");
+
+    // Animate: ticks follow, and the letter is no character event.
+    keys({"ctrl+a"});
+    EXPECT_EQ(expect("PERIODIC"), "PERIODIC 0 0 0 logging=0 animating=1");
+    expect("PERIODIC");
+    // Halt: after the tick already armed, none.
+    keys({"ctrl+h"});
+    click_canvas(5, 5);
+    std::string line = expect("MOUSE");
+    EXPECT_EQ(line, "MOUSE 5 5 0 logging=0 animating=0");
+    EXPECT_EQ(count_prefix(lines_within(400), "PERIODIC"), 0);
+    // Advance one frame: exactly one tick.
+    keys({"ctrl+f"});
+    EXPECT_EQ(expect("PERIODIC"), "PERIODIC 0 0 0 logging=0 animating=0");
+    EXPECT_EQ(count_prefix(lines_within(400), "PERIODIC"), 0);
+    EXPECT_EQ(count_prefix(out_.seen(), "KBD"), 0) << "a shortcut letter leaked as a character";
+
+    keys({"ctrl+q"});
+    expect("QUIT");
+    EXPECT_EQ(probe_exit_status(10000), 0);
+}
+
+TEST_F(DesktopTest, MenuEntriesChosenWithTheMousePostTheirCommandOnce) {
+    EXPECT_TRUE(choose_run_entry(3));  // Logging
+    click_canvas(1, 1);
+    EXPECT_EQ(expect("MOUSE"), "MOUSE 1 1 0 logging=1 animating=0");
+    EXPECT_TRUE(choose_run_entry(3));  // and off again
+    click_canvas(1, 1);
+    EXPECT_EQ(expect("MOUSE"), "MOUSE 1 1 0 logging=0 animating=0");
+    // A grayed information line cannot be chosen: the menu stays open, nothing is posted.
+    EXPECT_FALSE(choose_run_entry(9));
+    keys({"Escape"});
+    click_canvas(2, 2);
+    EXPECT_EQ(expect("MOUSE"), "MOUSE 2 2 0 logging=0 animating=0");
+    EXPECT_TRUE(choose_run_entry(0));  // Animate
+    EXPECT_EQ(expect("PERIODIC"), "PERIODIC 0 0 0 logging=0 animating=1");
+    EXPECT_TRUE(choose_run_entry(7));  // Quit
+    expect("QUIT");
+    EXPECT_EQ(probe_exit_status(10000), 0);
+    EXPECT_EQ(count_prefix(out_.seen(), "KBD"), 0) << "Escape closing the menu is no character";
+}
+
+TEST_F(DesktopTest, KeysTypedInTheTextWindowReachTheGraphicsWindow) {
+    Geometry t = geometry(find_window("PLOTX Text"));
+    xdo({"mousemove", std::to_string(t.x + t.width / 2), std::to_string(t.y + t.height / 2), "key", "k"});
+    EXPECT_EQ(expect("KBD"), "KBD 0 0 107 logging=0 animating=0");
+    xdo({"key", "ctrl+a"});
+    EXPECT_EQ(expect("PERIODIC"), "PERIODIC 0 0 0 logging=0 animating=1");
+}
+
+TEST_F(DesktopTest, LosingTheFocusForgetsAHeldControlKey) {
+    // Control goes down in the graphics window and comes up outside both library windows.
+    xdo({"mousemove", std::to_string(screen_x(0)), std::to_string(screen_y(0))});
+    xdo({"keydown", "ctrl"});
+    xdo({"mousemove", "1000", "300"});
+    xdo({"keyup", "ctrl"});
+    keys({"x"});
+    EXPECT_EQ(expect("KBD"), "KBD 0 0 120 logging=0 animating=0");
+}
+
+TEST_F(DesktopTest, TheCloseRequestQuits) {
+    request_close(graphics_);
+    EXPECT_EQ(expect("QUIT"), "QUIT 0 0 0 logging=0 animating=0");
+    EXPECT_EQ(probe_exit_status(10000), 0);
+}
+
+TEST_F(DesktopTest, TheScreenShowsTheCanvasAtItsPoints) {
+    // Any event means the first frames have been presented.
+    click_canvas(250, 200);
+    expect("MOUSE");
+    Screenshot s = screenshot();
+    ASSERT_EQ(s.width, 1280);
+    struct Spot { int x, y; uint32_t pixel; };
+    const Spot spots[] = {{-100, 100, 0xFF0000}, {100, 100, 0x00FF00}, {-100, -100, 0x0000FF},
+                          {100, -100, 0xFFFF00}, {0, 0, 0x000000},      {-119, 119, 0xFF0000},
+                          {200, 0, 0xFFFFFF},    {-290, -240, 0xFFFFFF}};
+    for (const Spot& p : spots)
+        EXPECT_EQ(s.at(screen_x(p.x), screen_y(p.y)), p.pixel) << "at canvas (" << p.x << ", " << p.y << ")";
+    // Just outside the red block's top-left corner the canvas is white again.
+    EXPECT_EQ(s.at(screen_x(-121), screen_y(121)), 0xFFFFFFu);
+}
+
+}  // namespace
+
+#else
+
+TEST(DesktopTest, NeedsTheDesktopBackend) { GTEST_SKIP() << "built without the desktop backend (FLTK and X11)"; }
+
+#endif
