@@ -1,15 +1,413 @@
-// raster.cpp - the shapes: rectangles, ellipses, polygons, lines. (placeholder)
+// raster.cpp - the shapes: rectangles, ellipses, polygons and lines, drawn the way the
+// platform's drawing interface draws them (pixel for pixel where that was measurable),
+// always clipped to the surface.
+//
+// Every coordinate is widened to 64 bits on entry and every shape is clipped to the
+// surface before it is scanned, so any int input (pen widths included) costs at most a
+// few passes over the visible rows. Products of two coordinates go through __int128.
+#include <algorithm>
+#include <cmath>
+#include <vector>
 #include "raster_internal.h"
 
 namespace px {
-bool Rectangle(HDC, int, int, int, int) { return true; }
-bool Ellipse(HDC, int, int, int, int) { return true; }
-bool Polygon(HDC, const Point*, int) { return true; }
+
+namespace {
+
+using i64 = int64_t;
+using i128 = __int128;
+
+// Floor and ceiling of n / d for d > 0.
+i64 floor_div(i128 n, i128 d) {
+    i128 q = n / d;
+    if ((n % d) != 0 && n < 0) --q;
+    return static_cast<i64>(q);
+}
+i64 ceil_div(i128 n, i128 d) { return -floor_div(-n, d); }
+
+// Writes solid runs into one surface, clipped; all painting in this file ends here.
+struct Painter {
+    Bitmap& s;
+    uint32_t pixel;
+    // Inclusive run x0..x1 on row y.
+    void span(i64 y, i64 x0, i64 x1) const {
+        if (y < 0 || y >= s.height) return;
+        x0 = std::max<i64>(x0, 0);
+        x1 = std::min<i64>(x1, s.width - 1);
+        if (x0 > x1) return;
+        std::fill_n(s.row(static_cast<int>(y)) + x0, x1 - x0 + 1, pixel);
+    }
+    // Box with exclusive right and bottom.
+    void box(i64 l, i64 t, i64 r, i64 b) const {
+        t = std::max<i64>(t, 0);
+        b = std::min<i64>(b, s.height);
+        for (i64 y = t; y < b; ++y) span(y, l, r - 1);
+    }
+    i64 first_row(i64 t) const { return std::max<i64>(t, 0); }
+    i64 end_row(i64 b) const { return std::min<i64>(b, s.height); }
+};
+
+// ---------------------------------------------------------------------------------------
+// Ellipses. The platform traces the first quadrant in doubled coordinates (so boxes of
+// even size, whose centre falls between pixels, need no special case): first row by row
+// from the right end while the curve is steep, then column by column from the top. A
+// step inward is taken when the implicit function summed over the two candidate pixels
+// is not negative (rows) or positive (columns). Narrow tall boxes lose their end rows
+// this way, as they do on the platform. The fill of a row runs between its outermost
+// traced pixels; the one-pixel outline is the traced pixels themselves.
+//
+// Boxes up to kTracedLimit a side are traced exactly; larger ones (no measurement exists
+// for them, and they are always mostly off the surface) are sampled per visible row.
+constexpr i64 kTracedLimit = 1 << 14;
+
+class EllipseRows {
+public:
+    // Box l..l+w-1, t..t+h-1 (w, h > 0).
+    EllipseRows(i64 l, i64 t, i64 w, i64 h) : l_(l), t_(t), w_(w), h_(h) {
+        traced_ = w >= 3 && h >= 3 && w <= kTracedLimit && h <= kTracedLimit;
+        if (traced_) trace();
+    }
+    // Row y of the box: outer and inner x of the left outline run, and of the right one
+    // (left_out <= left_in, right_in <= right_out). False when the row has no pixels.
+    bool row(i64 y, i64& left_out, i64& left_in, i64& right_in, i64& right_out) const {
+        if (y < t_ || y >= t_ + h_) return false;
+        if (w_ < 3 || h_ < 3) {  // a full block: every pixel is on the outline
+            left_out = l_;
+            right_out = l_ + w_ - 1;
+            left_in = right_out;
+            right_in = left_out;
+            return true;
+        }
+        i64 xmax, xmin;
+        if (!half_width(y, xmax, xmin)) return false;
+        left_out = l_ + (w_ - 1 - xmax) / 2;
+        left_in = l_ + (w_ - 1 - xmin) / 2;
+        right_in = l_ + (w_ - 1 + xmin) / 2;
+        right_out = l_ + (w_ - 1 + xmax) / 2;
+        return true;
+    }
+
+private:
+    // Doubled offsets from the centre: the outermost and innermost traced X of row y.
+    bool half_width(i64 y, i64& xmax, i64& xmin) const {
+        i64 j = y - t_;
+        if (2 * j > h_ - 1) j = h_ - 1 - j;  // the lower half mirrors the upper
+        if (traced_) {
+            if (hi_[j] < 0) return false;
+            xmax = hi_[j];
+            xmin = lo_[j];
+            return true;
+        }
+        auto outer = [this](i64 jj) -> i64 {
+            if (jj < 0) return -1;
+            long double a = static_cast<long double>(w_ - 1), b = static_cast<long double>(h_ - 1);
+            long double yy = static_cast<long double>(h_ - 1 - 2 * jj) / b;
+            long double x = a * std::sqrt(std::max<long double>(0, 1 - yy * yy));
+            i64 xi = static_cast<i64>(x);
+            if (((xi ^ (w_ - 1)) & 1) != 0) --xi;  // same parity as the box's doubled radius
+            return xi;
+        };
+        xmax = outer(j);
+        if (xmax < 0) return false;
+        i64 above = outer(j - 1);
+        xmin = std::min(xmax, std::max<i64>(above + 2, (w_ - 1) & 1));
+        return true;
+    }
+
+    void trace() {
+        const i64 A = w_ - 1, B = h_ - 1;
+        const i64 A2 = A * A, B2 = B * B;
+        const i64 rows = (h_ + 1) / 2;
+        hi_.assign(static_cast<size_t>(rows), -1);
+        lo_.assign(static_cast<size_t>(rows), -1);
+        auto F = [&](i64 X, i64 Y) { return B2 * X * X + A2 * Y * Y - A2 * B2; };
+        auto plot = [&](i64 X, i64 Y) {
+            i64 j = (B - Y) / 2;
+            if (j < 0 || j >= rows) return;
+            size_t k = static_cast<size_t>(j);
+            if (hi_[k] < 0) { hi_[k] = lo_[k] = X; return; }
+            hi_[k] = std::max(hi_[k], X);
+            lo_[k] = std::min(lo_[k], X);
+        };
+        i64 X = A, Y = B & 1;
+        while (B2 * X >= A2 * Y) {
+            plot(X, Y);
+            Y += 2;
+            if (F(X, Y) + F(X - 2, Y) >= 0) X -= 2;
+        }
+        X = A & 1;
+        Y = B;
+        while (B2 * X <= A2 * Y) {
+            plot(X, Y);
+            X += 2;
+            if (F(X, Y) + F(X, Y - 2) > 0) Y -= 2;
+        }
+    }
+
+    i64 l_, t_, w_, h_;
+    bool traced_ = false;
+    std::vector<i64> hi_, lo_;  // per upper-half row; -1 where nothing was traced
+};
+
+// Filled ellipse of a box given as left, top, width, height.
+void fill_ellipse(const Painter& p, i64 l, i64 t, i64 w, i64 h) {
+    if (w <= 0 || h <= 0) return;
+    EllipseRows e(l, t, w, h);
+    for (i64 y = p.first_row(t), end = p.end_row(t + h); y < end; ++y) {
+        i64 lo, li, ri, ro;
+        if (e.row(y, lo, li, ri, ro)) p.span(y, lo, ro);
+    }
+}
+
+// The round dot a wide pen leaves at a point: the pen's width across, centred as the
+// platform centres it (the extra pixel of an even width goes up and left).
+void pen_dot(const Painter& p, i64 x, i64 y, i64 width) {
+    fill_ellipse(p, x - width / 2, y - width / 2, width, width);
+}
+
+// ---------------------------------------------------------------------------------------
+// Polygon fill: alternate (even-odd) rule sampled at integer points; on each row an edge
+// counts from its upper end up to but not including its lower end, and a run includes
+// its left crossing and excludes its right one. This is how the platform fills polygons
+// and the regions behind wide pens: a rectangle's corner points fill exactly the pixels
+// from left/top up to but not including right/bottom.
+struct P64 { i64 x, y; };
+
+void fill_polygon(const Painter& p, const P64* pts, size_t n) {
+    if (n < 3) return;
+    i64 top = pts[0].y, bottom = pts[0].y;
+    for (size_t i = 1; i < n; ++i) {
+        top = std::min(top, pts[i].y);
+        bottom = std::max(bottom, pts[i].y);
+    }
+    static thread_local std::vector<i64> xs;
+    for (i64 y = p.first_row(top), end = p.end_row(bottom); y < end; ++y) {
+        xs.clear();
+        for (size_t i = 0; i < n; ++i) {
+            const P64& a = pts[i];
+            const P64& b = pts[(i + 1) % n];
+            if ((a.y <= y) == (b.y <= y)) continue;  // does not span this row
+            // Crossing at a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y); pixels from its
+            // ceiling on belong to the run that starts (or end before it).
+            i128 num = static_cast<i128>(y - a.y) * (b.x - a.x);
+            i128 den = b.y - a.y;
+            if (den < 0) { num = -num; den = -den; }
+            xs.push_back(a.x + ceil_div(num, den));
+        }
+        std::sort(xs.begin(), xs.end());
+        for (size_t k = 0; k + 1 < xs.size(); k += 2) p.span(y, xs[k], xs[k + 1] - 1);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Lines.
+//
+// Thin lines (pen width 0 or 1) step along the major axis from the start point and stop
+// before the end point; the minor coordinate is the exact one rounded to nearest, with an
+// exact half rounded toward the smaller coordinate whatever the direction. Only the steps
+// that land on the surface are visited.
+void thin_line(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2) {
+    const i64 dx = x2 - x1, dy = y2 - y1;
+    const bool xmajor = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
+    const i64 n = xmajor ? (dx < 0 ? -dx : dx) : (dy < 0 ? -dy : dy);
+    if (n == 0) return;
+    const i64 major0 = xmajor ? x1 : y1;
+    const i64 minor0 = xmajor ? y1 : x1;
+    const i64 dminor = xmajor ? dy : dx;
+    const i64 step = (xmajor ? dx : dy) > 0 ? 1 : -1;
+    const i64 limit = xmajor ? p.s.width : p.s.height;
+    // Step indexes i in [0, n) whose major coordinate major0 + step * i is in [0, limit).
+    i64 i0, i1;
+    if (step > 0) { i0 = -major0; i1 = limit - 1 - major0; }
+    else { i0 = major0 - (limit - 1); i1 = major0; }
+    i0 = std::max<i64>(i0, 0);
+    i1 = std::min<i64>(i1, n - 1);
+    for (i64 i = i0; i <= i1; ++i) {
+        // round-half-down of i * dminor / n
+        i64 off = ceil_div(static_cast<i128>(2) * i * dminor - n, static_cast<i128>(2) * n);
+        i64 major = major0 + step * i, minor = minor0 + off;
+        if (xmajor) p.span(minor, major, major);
+        else p.span(major, minor, minor);
+    }
+}
+
+// Wide lines: the band of the pen's width around the segment, its corners rounded to the
+// nearest pixel point and filled like a polygon, with a round dot at each end.
+void wide_segment(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2, i64 width) {
+    if (x1 != x2 || y1 != y2) {
+        long double dx = static_cast<long double>(x2 - x1), dy = static_cast<long double>(y2 - y1);
+        long double len = std::sqrt(dx * dx + dy * dy);
+        long double nx = -dy / len * width / 2, ny = dx / len * width / 2;
+        // Each corner is rounded on its own, halves upward.
+        auto rnd = [](i64 base, long double v) { return base + static_cast<i64>(std::floor(v + 0.5L)); };
+        P64 q[4] = {{rnd(x1, nx), rnd(y1, ny)}, {rnd(x2, nx), rnd(y2, ny)},
+                    {rnd(x2, -nx), rnd(y2, -ny)}, {rnd(x1, -nx), rnd(y1, -ny)}};
+        fill_polygon(p, q, 4);
+    }
+    pen_dot(p, x1, y1, width);
+    pen_dot(p, x2, y2, width);
+}
+
+// ---------------------------------------------------------------------------------------
+// Selected objects.
+struct Tools {
+    Bitmap* s = nullptr;
+    bool pen = false, brush = false;
+    uint32_t pen_pixel = 0, brush_pixel = 0;
+    i64 width = 1;  // pen width, 0 taken as 1
+};
+
+Tools tools_of(HDC dc) {
+    Tools t;
+    if (!dc || !dc->surface) return t;
+    t.s = dc->surface;
+    if (dc->pen && !dc->pen->hollow && dc->pen->style != PS_NULL) {
+        t.pen = true;
+        t.pen_pixel = to_pixel(dc->pen->color);
+        t.width = std::max(dc->pen->width, 1);
+    }
+    if (dc->brush && !dc->brush->hollow) {
+        t.brush = true;
+        t.brush_pixel = to_pixel(dc->brush->color);
+    }
+    return t;
+}
+
+void order(i64& a, i64& b) {
+    if (a > b) std::swap(a, b);
+}
+
+}  // namespace
+
+bool Rectangle(HDC dc, int left, int top, int right, int bottom) {
+    Tools tl = tools_of(dc);
+    if (!tl.s) return false;
+    i64 l = left, t = top, r = right, b = bottom;
+    order(l, r);
+    order(t, b);
+    ++tl.s->generation;
+    if (!tl.pen) {
+        // Without a pen the platform fills one pixel less on the right and at the bottom:
+        // the interior alone, l..r-2 by t..b-2. The text log's background relies on it.
+        if (tl.brush) Painter{*tl.s, tl.brush_pixel}.box(l, t, r - 1, b - 1);
+        return true;
+    }
+    if (r <= l || b <= t) return true;  // an empty box draws nothing, not even its pen
+    // A one-pixel box with a thin pen draws nothing on the platform; here it draws its
+    // pixel, as a rectangle whose two corners coincide must cover that corner.
+    if (tl.brush) Painter{*tl.s, tl.brush_pixel}.box(l + 1, t + 1, r - 1, b - 1);
+    const Painter pen{*tl.s, tl.pen_pixel};
+    const i64 w = tl.width;
+    // The pen is centred on the box's outer pixels (x = l and x = r-1, y likewise).
+    const i64 before = w / 2, after = (w - 1) / 2;
+    pen.box(l, t - before, r, t + after + 1);          // top
+    pen.box(l, b - 1 - before, r, b + after);          // bottom
+    pen.box(l - before, t, l + after + 1, b);          // left
+    pen.box(r - 1 - before, t, r + after, b);          // right
+    if (w > 2) {  // round joins; up to width 2 the bars already meet square
+        pen_dot(pen, l, t, w);
+        pen_dot(pen, r - 1, t, w);
+        pen_dot(pen, l, b - 1, w);
+        pen_dot(pen, r - 1, b - 1, w);
+    } else if (w == 2) {
+        pen.box(l - 1, t - 1, l + 1, t + 1);
+        pen.box(r - 2, t - 1, r, t + 1);
+        pen.box(l - 1, b - 2, l + 1, b);
+        pen.box(r - 2, b - 2, r, b);
+    }
+    return true;
+}
+
+bool Ellipse(HDC dc, int left, int top, int right, int bottom) {
+    Tools tl = tools_of(dc);
+    if (!tl.s) return false;
+    i64 l = left, t = top, r = right, b = bottom;
+    order(l, r);
+    order(t, b);
+    ++tl.s->generation;
+    if (!tl.pen) {  // as with rectangles, no pen means one pixel less right and bottom
+        if (tl.brush) fill_ellipse(Painter{*tl.s, tl.brush_pixel}, l, t, r - 1 - l, b - 1 - t);
+        return true;
+    }
+    if (r <= l || b <= t) return true;
+    const i64 w = tl.width;
+    const Painter pen{*tl.s, tl.pen_pixel}, brush{*tl.s, tl.brush_pixel};
+    if (w <= 1) {
+        EllipseRows e(l, t, r - l, b - t);
+        for (i64 y = pen.first_row(t), end = pen.end_row(b); y < end; ++y) {
+            i64 lo, li, ri, ro;
+            if (!e.row(y, lo, li, ri, ro)) continue;
+            if (tl.brush) brush.span(y, li + 1, ri - 1);
+            pen.span(y, lo, li);
+            pen.span(y, ri, ro);
+        }
+        return true;
+    }
+    // A wide pen: the ring between the box grown and shrunk by the pen's half widths.
+    const i64 before = w / 2, after = (w - 1) / 2;
+    EllipseRows outer(l - before, t - before, r - l + before + after, b - t + before + after);
+    const i64 il = l + after + 1, it = t + after + 1, iw = r - l - 2 * (after + 1) - (before - after),
+              ih = b - t - 2 * (after + 1) - (before - after);
+    const bool has_inner = iw > 0 && ih > 0;
+    EllipseRows inner(il, it, has_inner ? iw : 1, has_inner ? ih : 1);
+    for (i64 y = pen.first_row(t - before), end = pen.end_row(b + after); y < end; ++y) {
+        i64 lo, li, ri, ro, jlo, jli, jri, jro;
+        if (!outer.row(y, lo, li, ri, ro)) continue;
+        if (has_inner && inner.row(y, jlo, jli, jri, jro)) {
+            if (tl.brush) brush.span(y, jlo, jro);
+            pen.span(y, lo, jlo - 1);
+            pen.span(y, jro + 1, ro);
+        } else {
+            pen.span(y, lo, ro);
+        }
+    }
+    return true;
+}
+
+namespace {
+
+void thick_or_thin(const Tools& tl, i64 x1, i64 y1, i64 x2, i64 y2) {
+    const Painter pen{*tl.s, tl.pen_pixel};
+    if (tl.width <= 1) thin_line(pen, x1, y1, x2, y2);
+    else wide_segment(pen, x1, y1, x2, y2, tl.width);
+}
+
+}  // namespace
+
+bool Polygon(HDC dc, const Point* points, int count) {
+    Tools tl = tools_of(dc);
+    if (!tl.s || !points || count < 2) return false;
+    static thread_local std::vector<P64> pts;
+    pts.assign(static_cast<size_t>(count), P64{0, 0});
+    for (int i = 0; i < count; ++i) pts[static_cast<size_t>(i)] = P64{points[i].x, points[i].y};
+    ++tl.s->generation;
+    const size_t n = pts.size();
+    if (tl.brush) fill_polygon(Painter{*tl.s, tl.brush_pixel}, pts.data(), n);
+    if (!tl.pen) return true;
+    for (size_t i = 0; i < n; ++i) {
+        const P64& a = pts[i];
+        const P64& b = pts[(i + 1) % n];
+        thick_or_thin(tl, a.x, a.y, b.x, b.y);
+    }
+    return true;
+}
+
 bool MoveToEx(HDC dc, int x, int y, Point* previous) {
     if (!dc) return false;
     if (previous) *previous = dc->pos;
     dc->pos = Point{x, y};
     return true;
 }
-bool LineTo(HDC dc, int x, int y) { if (!dc) return false; dc->pos = Point{x, y}; return true; }
+
+bool LineTo(HDC dc, int x, int y) {
+    if (!dc) return false;
+    Tools tl = tools_of(dc);
+    const Point from = dc->pos;
+    dc->pos = Point{x, y};
+    if (!tl.s) return false;
+    ++tl.s->generation;
+    if (tl.pen) thick_or_thin(tl, from.x, from.y, x, y);
+    return true;
+}
+
 }  // namespace px
