@@ -491,6 +491,30 @@ TEST_F(DesktopTest, KeysTypedInTheTextWindowReachTheGraphicsWindow) {
     EXPECT_EQ(expect("PERIODIC"), "PERIODIC 0 0 0 logging=0 animating=1");
 }
 
+TEST_F(DesktopTest, TheTextWindowShowsItsScrolledImage) {
+    keys({"t"});
+    std::string line = expect("text");
+    int columns = 0, rows = 0, offset = 0;
+    unsigned sum = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "text %d %d %d %u", &columns, &rows, &offset, &sum), 4) << line;
+    EXPECT_NE(offset, 0) << "the image's rows should have wrapped";
+    Geometry t = geometry(find_window("PLOTX Text"));
+    ASSERT_EQ(t.height, rows);
+    // The lines were drawn outside a wait; the next wait shows them.
+    click_canvas(0, 0);
+    expect("MOUSE");
+    uint32_t shown = 0;
+    auto end = Clock::now() + std::chrono::seconds(5);
+    do {
+        Screenshot s = screenshot();
+        shown = 0;
+        uint32_t i = 0;
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < columns; ++x) shown += s.at(t.x + x, t.y + y) * (++i);
+    } while (shown != sum && Clock::now() < end);
+    EXPECT_EQ(shown, sum) << "the screen differs from the text window's image";
+}
+
 TEST_F(DesktopTest, LosingTheFocusForgetsAHeldControlKey) {
     // Control goes down in the graphics window and comes up outside both library windows.
     xdo({"mousemove", std::to_string(screen_x(0)), std::to_string(screen_y(0))});

@@ -1,6 +1,7 @@
 // probe.cpp - a program for driving the desktop backend from outside: it opens the
 // library, paints four known colour blocks into the canvas and prints one line per event
-// (kind, coordinates, key, logging and animation flags) for the end-to-end tests.
+// (kind, coordinates, key, logging and animation flags) for the end-to-end tests; typing
+// "t" logs 40 lines and prints a checksum of the text window's image.
 // Other modes measure: "animate N" redraws the whole canvas on every tick and reports tick
 // periods and processor time; "present N" times N presentations of a changed frame.
 #include <sys/resource.h>
@@ -70,6 +71,16 @@ const char* kind_name(int kind) {
     }
 }
 
+// A sum over the text window's client image, row by row in the order shown, that the
+// test recomputes from the screen.
+uint32_t text_checksum(int columns) {
+    const px::Bitmap& b = g.text_window->client;
+    uint32_t sum = 0, i = 0;
+    for (int y = 0; y < b.height; ++y)
+        for (int x = 0; x < columns; ++x) sum += (b.at(x, y) & 0xFFFFFF) * (++i);
+    return sum;
+}
+
 int run_events() {
     paint_known_blocks();
     std::printf("ready %d %d %d %d\n", g.graphics_window->client.width, g.graphics_window->client.height, g.origin_x,
@@ -83,6 +94,14 @@ int run_events() {
                     g.logging_on, g.animating);
         std::fflush(stdout);
         if (kind == PLOTX_QUIT) break;
+        if (kind == PLOTX_KBD && key == 't') {
+            // More lines than the ring holds, so the shown image's rows wrap around.
+            for (int i = 1; i <= 40; ++i) PLOTX_log("line %d of the probe's log: the quick brown fox\n", i);
+            const px::Bitmap& b = g.text_window->client;
+            int columns = std::min(b.width, 400);
+            std::printf("text %d %d %d %u\n", columns, b.height, b.row_offset, text_checksum(columns));
+            std::fflush(stdout);
+        }
     }
     return PLOTX_end() ? 0 : 1;
 }

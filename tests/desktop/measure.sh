@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# measure.sh - processor use, tick regularity and presentation time of the desktop backend,
+# measured with the probe program under a private Xvfb.
+#   tests/desktop/measure.sh [build dir] [seconds]
+# Prints: the processor share of a wait with animation halted (for the given seconds,
+# default 10), of 100 ticks with a full redraw each, the tick periods, and the time to
+# present one changed frame. Build the probe first:
+#   cmake --build <build dir> --target plotx-desktop-probe
+# For the polling design, configure another build dir with -DPLOTX_BUSY_POLL=ON and pass it.
+set -euo pipefail
+
+build=${1:-build}
+seconds=${2:-10}
+probe=$build/tests/desktop/plotx-desktop-probe
+[ -x "$probe" ] || { echo "no probe at $probe; build the plotx-desktop-probe target" >&2; exit 1; }
+
+work=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 2>"$work/xvfb.log" &
+xvfb_pid=$!
+exec 3>&-
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=:$(head -n1 "$work/display")
+export PLOTX_BACKEND=desktop
+
+# Waits (bounded) for a line starting with $2 in file $1.
+await() {
+  for _ in $(seq 300); do grep -q "^$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
+  echo "timed out waiting for '$2' in $1" >&2
+  return 1
+}
+
+echo "== halted, ${seconds} s"
+"$probe" idle >"$work/idle.out" &
+pid=$!
+await "$work/idle.out" ready
+sleep "$seconds"
+xdotool mousemove 300 300 key ctrl+q
+wait "$pid"
+grep '^idle' "$work/idle.out"
+
+echo "== animating, 100 ticks with a full redraw each"
+"$probe" animate 100 | grep '^ticks'
+
+echo "== presenting a changed frame (canvas to client image, XPutImage, round trip)"
+"$probe" present 300 | grep '^present'
