@@ -206,13 +206,3 @@ TEST(TextClipping, FarOffOrPartlyOffSurfaceIsSafe) {
     TextOutA(s.dc, 0, 200, all.data(), static_cast<int>(all.size()));
     EXPECT_GT(s.extent(all).cx, s.extent(all.substr(0, 100)).cx);
 }
-
-TEST(FontObjects, CreatedFontsAreCountedAndCheapToRemake) {
-    const int live = live_gdi_objects();
-    for (int i = 0; i < 1000; ++i) {
-        HFONT f = CreateFontA(-(i % 128), 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, "PLOTX-font");
-        ASSERT_NE(f, nullptr);
-        DeleteObject(f);
-    }
-    EXPECT_EQ(live_gdi_objects(), live);
-}
