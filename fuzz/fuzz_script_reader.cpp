@@ -1,0 +1,74 @@
+// fuzz_script_reader.cpp - the script reader over arbitrary file contents: each input
+// becomes PLOTX.SCR in a private directory and is played back on the headless backend,
+// one event per wait, until playback stops or a bounded number of waits has run.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/headless.h"
+#include "state.h"
+
+namespace {
+
+// Long enough to reach the end of any input that fits the fuzzer's length limit, short
+// enough that a huge periodic count cannot stall a run.
+constexpr int MAX_WAITS = 5000;
+
+std::string private_directory;
+
+void remove_private_directory() {
+    std::remove((private_directory + "/" + plotx::SCRIPT_FILE).c_str());
+    rmdir(private_directory.c_str());
+}
+
+bool enter_private_directory() {
+    if (!private_directory.empty()) return true;
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/plotx-fuzz-XXXXXX";
+    if (!mkdtemp(pattern.data()) || chdir(pattern.c_str()) != 0) return false;
+    private_directory = pattern;
+    std::atexit(remove_private_directory);
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (!enter_private_directory()) std::abort();
+    std::FILE* f = std::fopen(plotx::SCRIPT_FILE, "wb");
+    if (!f) std::abort();
+    if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
+    std::fclose(f);
+
+    // The library is opened once: creating the windows costs far more than a playback.
+    static bool opened = false;
+    if (!opened) {
+        plotx::reset_library_for_tests();
+        px::headless::install();
+        px::headless::set_idle_limit(0);
+        PLOTX_begin(nullptr, nullptr, "", 1);
+        opened = true;
+    }
+    // Every input starts with no stream, no ticks pending and no script command in force.
+    plotx::close_script();
+    plotx::stop_playback();
+    plotx::g.recording = 0;
+    plotx::g.pending_periodic = 0;
+    PLOTX_set_animation(RUN_ANIMATE);
+    // Playback takes no virtual time, so this click is still ahead when it stops, and ends
+    // that wait. One stays pending at most: an input cut off by the bound leaves its own.
+    if (px::headless::pending_input() == 0)
+        px::headless::click(plotx::g.graphics_window, 5, 5, px::headless::now() + 100);
+    if (!px::headless::choose_menu(plotx::g.graphics_window, plotx::CMD_PLAYBACK)) std::abort();
+    int x, y;
+    char key;
+    for (int i = 0; i < MAX_WAITS; ++i) {
+        int kind = PLOTX_wait_event(&x, &y, &key);
+        if (kind < PLOTX_MOUSE || kind > PLOTX_PERIODIC) std::abort();
+        if (!plotx::g.playing_back) break;
+    }
+    return 0;
+}
