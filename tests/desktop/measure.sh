@@ -3,13 +3,13 @@
 # measured with the probe program under a private Xvfb.
 #   tests/desktop/measure.sh [build dir] [seconds]
 # Prints: the processor share of a wait with animation halted (for the given seconds,
-# default 10), of 100 ticks with a full redraw each, the tick periods, and the time to
-# present one changed frame. Build the probe first:
+# default 10), of 100 ticks with a full redraw each, the tick periods, of the demo when
+# it was built, and the time to present one changed frame. Build the probe first:
 #   cmake --build <build dir> --target plotx-desktop-probe
 # For the polling design, configure another build dir with -DPLOTX_BUSY_POLL=ON and pass it.
 set -euo pipefail
 
-build=${1:-build}
+build=$(cd "${1:-build}" && pwd)
 seconds=${2:-10}
 probe=$build/tests/desktop/plotx-desktop-probe
 [ -x "$probe" ] || { echo "no probe at $probe; build the plotx-desktop-probe target" >&2; exit 1; }
@@ -49,6 +49,22 @@ grep '^idle' "$work/idle.out"
 
 echo "== animating, 100 ticks with a full redraw each"
 "$probe" animate 100 | grep '^ticks'
+
+demo=$build/demo/plotx-demo
+if [ -x "$demo" ]; then
+  echo "== the demo animating, ${seconds} s (its own scene redrawn on every tick)"
+  (cd "$work" && exec "$demo" >/dev/null 2>&1) &
+  pid=$!
+  sleep 1
+  ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+  t0=$(ticks "$pid"); s0=$(date +%s.%N)
+  sleep "$seconds"
+  t1=$(ticks "$pid"); s1=$(date +%s.%N)
+  hz=$(getconf CLK_TCK)
+  awk -v a="$t0" -v b="$t1" -v s="$s0" -v e="$s1" -v hz="$hz" \
+    'BEGIN { printf "demo cpu_ms %.0f wall_ms %.0f cpu_percent %.2f\n", (b-a)*1000/hz, (e-s)*1000, 100*(b-a)/hz/(e-s) }'
+  kill "$pid"; wait "$pid" 2>/dev/null || true
+fi
 
 echo "== presenting a changed frame (canvas to client image, XPutImage, round trip)"
 "$probe" present 300 | grep '^present'
