@@ -64,6 +64,9 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
     g.text_window = CreateWindowA("TextWndClass", "PLOTX Text", WS_OVERLAPPEDWINDOW, 0, (2 * h) / 3 + 1, w, h / 3,
                                   nullptr, nullptr, instance);
     g.instance = instance;
+    // A program that opens the library again gets a new canvas; the old one is let go.
+    if (g.canvas_dc) DeleteDC(g.canvas_dc);
+    if (g.canvas_bitmap) DeleteObject(g.canvas_bitmap);
     g.window_dc = GetDC(g.graphics_window);
     g.canvas_bitmap = CreateCompatibleBitmap(g.window_dc, CANVAS_WIDTH, CANVAS_HEIGHT);
     g.canvas_dc = CreateCompatibleDC(g.window_dc);
