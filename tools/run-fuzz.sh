@@ -7,6 +7,7 @@ seconds="${1:-60}"
 bash tools/install-deps.sh
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
+export LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp:print_suppressions=0"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
