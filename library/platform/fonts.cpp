@@ -46,7 +46,29 @@ struct Glyph {
     int left = 0, top = 0;  // image origin relative to the pen on the baseline (top is up)
     int width = 0, rows = 0;
     std::vector<uint8_t> coverage;  // rows x width grey levels, 255 = fully inked
+    // The glyph already blended over one background in one colour: opaque text (the log's
+    // black on white) copies these rows instead of blending every pixel again.
+    std::vector<uint32_t> blended;
+    uint32_t blended_fg = 0, blended_bg = 0;
 };
+
+uint32_t blend(uint32_t fg, uint32_t d, uint32_t a) {
+    const uint32_t na = 255 - a;
+    const uint32_t r8 = (((fg >> 16) & 255) * a + ((d >> 16) & 255) * na + 127) / 255;
+    const uint32_t g8 = (((fg >> 8) & 255) * a + ((d >> 8) & 255) * na + 127) / 255;
+    const uint32_t b8 = ((fg & 255) * a + (d & 255) * na + 127) / 255;
+    return (r8 << 16) | (g8 << 8) | b8;
+}
+
+const std::vector<uint32_t>& blended_over(Glyph& gl, uint32_t fg, uint32_t bg) {
+    if (gl.blended.size() != gl.coverage.size() || gl.blended_fg != fg || gl.blended_bg != bg) {
+        gl.blended.resize(gl.coverage.size());
+        for (size_t i = 0; i < gl.coverage.size(); ++i) gl.blended[i] = blend(fg, bg, gl.coverage[i]);
+        gl.blended_fg = fg;
+        gl.blended_bg = bg;
+    }
+    return gl.blended;
+}
 
 FT_Library library() {
     static FT_Library lib = [] {
@@ -71,10 +93,10 @@ struct FontFace {
     int ave_char_width = 0, max_char_width = 0;
     Glyph glyphs[256];
 
-    const Glyph& glyph(unsigned char byte);
+    Glyph& glyph(unsigned char byte);
 };
 
-const Glyph& FontFace::glyph(unsigned char byte) {
+Glyph& FontFace::glyph(unsigned char byte) {
     Glyph& gl = glyphs[byte];
     if (gl.ready) return gl;
     gl.ready = true;
@@ -247,33 +269,38 @@ void font_draw(FontFace* face, Bitmap& surface, int x, int y, const char* text, 
         long long x0 = std::max(0LL, static_cast<long long>(x)), x1 = std::min(W, right);
         long long y0 = std::max(0LL, cell_top), y1 = std::min(H, cell_bottom);
         for (long long r = y0; r < y1 && x0 < x1; ++r)
-            std::fill(surface.row(static_cast<int>(r)) + x0, surface.row(static_cast<int>(r)) + x1, bk_pixel);
+            fill_pixels(surface.row(static_cast<int>(r)) + x0, static_cast<size_t>(x1 - x0), bk_pixel);
     }
     // Nothing of the cell is on the surface: no glyph can be either (ink stays in the
     // cell's rows but for rare overhangs, which the rows check below still clips).
     if (cell_bottom + face->ascent < 0 || cell_top - face->ascent >= H) return;
-    const uint32_t cr = (color_pixel >> 16) & 255, cg = (color_pixel >> 8) & 255, cb = color_pixel & 255;
     const long long baseline = cell_top + face->ascent;
     long long pen = x;
     for (int i = 0; i < count && pen < W; ++i) {
-        const Glyph& gl = face->glyph(static_cast<unsigned char>(text[i]));
+        Glyph& gl = face->glyph(static_cast<unsigned char>(text[i]));
         const long long gx = pen + gl.left, gy = baseline - gl.top;
+        const long long cell_left = pen;
         pen += gl.advance;
         if (gl.coverage.empty() || gx >= W || gx + gl.width <= 0 || gy >= H || gy + gl.rows <= 0) continue;
         const int c0 = static_cast<int>(std::max(0LL, -gx)), c1 = static_cast<int>(std::min<long long>(gl.width, W - gx));
         const int r0 = static_cast<int>(std::max(0LL, -gy)), r1 = static_cast<int>(std::min<long long>(gl.rows, H - gy));
+        // In opaque mode a glyph that stays inside its own cell lands on the background
+        // colour only, so its pre-blended rows are exactly what blending would give.
+        if (opaque && gx >= cell_left && gx + gl.width <= pen && gy >= cell_top && gy + gl.rows <= cell_bottom) {
+            const std::vector<uint32_t>& px_rows = blended_over(gl, color_pixel, bk_pixel);
+            for (int r = r0; r < r1; ++r)
+                std::copy(px_rows.data() + static_cast<size_t>(r) * gl.width + c0,
+                          px_rows.data() + static_cast<size_t>(r) * gl.width + c1,
+                          surface.row(static_cast<int>(gy + r)) + gx + c0);
+            continue;
+        }
         for (int r = r0; r < r1; ++r) {
             const uint8_t* cov = gl.coverage.data() + static_cast<size_t>(r) * gl.width;
             uint32_t* dst = surface.row(static_cast<int>(gy + r)) + gx;
             for (int c = c0; c < c1; ++c) {
                 const uint32_t a = cov[c];
                 if (a == 0) continue;
-                if (a == 255) { dst[c] = color_pixel; continue; }
-                const uint32_t d = dst[c], na = 255 - a;
-                const uint32_t r8 = (cr * a + ((d >> 16) & 255) * na + 127) / 255;
-                const uint32_t g8 = (cg * a + ((d >> 8) & 255) * na + 127) / 255;
-                const uint32_t b8 = (cb * a + (d & 255) * na + 127) / 255;
-                dst[c] = (r8 << 16) | (g8 << 8) | b8;
+                dst[c] = a == 255 ? color_pixel : blend(color_pixel, dst[c], a);
             }
         }
     }
