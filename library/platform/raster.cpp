@@ -4,10 +4,12 @@
 //
 // Every coordinate is widened to 64 bits on entry and every shape is clipped to the
 // surface before it is scanned, so any int input (pen widths included) costs at most a
-// few passes over the visible rows. Products of two coordinates go through __int128.
+// few passes over the visible rows. Products of two coordinates go through __int128, but
+// only once per edge or line: rows and steps then carry exact integer remainders.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 #include "raster_internal.h"
 
@@ -34,15 +36,28 @@ i64 floor_div(i128 n, i128 d) {
 }
 i64 ceil_div(i128 n, i128 d) { return -floor_div(-n, d); }
 
-// One run of pixels, eight at a time through 64-bit stores (the plain loop is left
-// scalar at the default optimisation level).
+// One run of pixels. Long runs go to the C library's wide-character fill, which picks the
+// widest stores the processor has; short ones are written 16 bytes at a time, the last
+// store overlapping the one before it instead of a scalar tail.
+using u32x4 = uint32_t __attribute__((vector_size(16)));
+
 inline void fill_run(uint32_t* p, size_t n, uint32_t pixel) {
-    const uint64_t two = pixel | (static_cast<uint64_t>(pixel) << 32);
-    for (; n >= 8; n -= 8, p += 8) {
-        std::memcpy(p, &two, 8);
-        std::memcpy(p + 2, &two, 8);
-        std::memcpy(p + 4, &two, 8);
-        std::memcpy(p + 6, &two, 8);
+    if constexpr (sizeof(wchar_t) == sizeof(uint32_t)) {
+        if (n >= 48) {
+            std::wmemset(reinterpret_cast<wchar_t*>(p), static_cast<wchar_t>(pixel), n);
+            return;
+        }
+    }
+    if (n >= 4) {
+        const u32x4 v = {pixel, pixel, pixel, pixel};
+        uint32_t* const end = p + n;
+        for (; p + 8 <= end; p += 8) {
+            std::memcpy(p, &v, 16);
+            std::memcpy(p + 4, &v, 16);
+        }
+        if (p + 4 <= end) std::memcpy(p, &v, 16);
+        std::memcpy(end - 4, &v, 16);
+        return;
     }
     for (; n > 0; --n) *p++ = pixel;
 }
@@ -59,11 +74,31 @@ struct Painter {
         if (x0 > x1) return;
         fill_run(s.row(static_cast<int>(y)) + x0, static_cast<size_t>(x1 - x0 + 1), pixel);
     }
-    // Box with exclusive right and bottom.
+    // One pixel, or nothing when it is off the surface.
+    void dot(i64 x, i64 y) const {
+        if (static_cast<uint64_t>(x) < static_cast<uint64_t>(s.width) &&
+            static_cast<uint64_t>(y) < static_cast<uint64_t>(s.height))
+            s.row(static_cast<int>(y))[x] = pixel;
+    }
+    // Box with exclusive right and bottom. Full-width boxes are one run per stretch of
+    // rows that is contiguous in the row ring.
     void box(i64 l, i64 t, i64 r, i64 b) const {
         t = std::max<i64>(t, 0);
         b = std::min<i64>(b, s.height);
-        for (i64 y = t; y < b; ++y) span(y, l, r - 1);
+        l = std::max<i64>(l, 0);
+        r = std::min<i64>(r, s.width);
+        if (t >= b || l >= r) return;
+        const size_t n = static_cast<size_t>(r - l);
+        if (n == static_cast<size_t>(s.width)) {
+            for (i64 y = t; y < b;) {
+                const i64 phys = (y + s.row_offset) % s.height;
+                const i64 rows = std::min(b - y, s.height - phys);
+                fill_run(s.row(static_cast<int>(y)), n * static_cast<size_t>(rows), pixel);
+                y += rows;
+            }
+            return;
+        }
+        for (i64 y = t; y < b; ++y) fill_run(s.row(static_cast<int>(y)) + l, n, pixel);
     }
     i64 first_row(i64 t) const { return std::max<i64>(t, 0); }
     i64 end_row(i64 b) const { return std::min<i64>(b, s.height); }
@@ -82,12 +117,20 @@ struct Painter {
 // for them, and they are always mostly off the surface) are sampled per visible row.
 constexpr i64 kTracedLimit = 1 << 14;
 
+// The traced rows live in per-thread scratch, one buffer for each ellipse alive at once (a
+// wide pen's ring needs two), so drawing allocates only when an ellipse taller than any
+// before it comes along.
+std::vector<i64>& ellipse_scratch(int slot) {
+    static thread_local std::vector<i64> buffers[2];
+    return buffers[slot];
+}
+
 class EllipseRows {
 public:
-    // Box l..l+w-1, t..t+h-1 (w, h > 0).
-    EllipseRows(i64 l, i64 t, i64 w, i64 h) : l_(l), t_(t), w_(w), h_(h) {
+    // Box l..l+w-1, t..t+h-1 (w, h > 0), traced into scratch buffer `slot`.
+    EllipseRows(i64 l, i64 t, i64 w, i64 h, int slot = 0) : l_(l), t_(t), w_(w), h_(h) {
         traced_ = w >= 3 && h >= 3 && w <= kTracedLimit && h <= kTracedLimit;
-        if (traced_) trace();
+        if (traced_) trace(ellipse_scratch(slot));
     }
     // Row y of the box: outer and inner x of the left outline run, and of the right one
     // (left_out <= left_in, right_in <= right_out). False when the row has no pixels.
@@ -136,12 +179,13 @@ private:
         return true;
     }
 
-    void trace() {
+    void trace(std::vector<i64>& store) {
         const i64 A = w_ - 1, B = h_ - 1;
         const i64 A2 = A * A, B2 = B * B;
         const i64 rows = (h_ + 1) / 2;
-        hi_.assign(static_cast<size_t>(rows), -1);
-        lo_.assign(static_cast<size_t>(rows), -1);
+        store.assign(2 * static_cast<size_t>(rows), -1);
+        hi_ = store.data();
+        lo_ = hi_ + rows;
         auto F = [&](i64 X, i64 Y) { return B2 * X * X + A2 * Y * Y - A2 * B2; };
         auto plot = [&](i64 X, i64 Y) {
             i64 j = (B - Y) / 2;
@@ -168,7 +212,8 @@ private:
 
     i64 l_, t_, w_, h_;
     bool traced_ = false;
-    std::vector<i64> hi_, lo_;  // per upper-half row; -1 where nothing was traced
+    i64* hi_ = nullptr;  // per upper-half row; -1 where nothing was traced
+    i64* lo_ = nullptr;
 };
 
 // Filled ellipse of a box given as left, top, width, height.
@@ -193,31 +238,99 @@ void pen_dot(const Painter& p, i64 x, i64 y, i64 width) {
 // its left crossing and excludes its right one. This is how the platform fills polygons
 // and the regions behind wide pens: a rectangle's corner points fill exactly the pixels
 // from left/top up to but not including right/bottom.
+//
+// The crossings are stepped from row to row: each edge keeps its crossing's ceiling and the
+// exact remainder, so a row costs a few additions per edge crossing it, whatever the
+// coordinates. Edges that cross no visible row are dropped before scanning.
 struct P64 { i64 x, y; };
+
+struct Edge {
+    i64 x;             // ceiling of the crossing on the current row
+    i64 rem;           // x * dy - exact crossing * dy, in [0, dy)
+    i64 x_step, rem_step, dy;  // dx = x_step * dy + rem_step, 0 <= rem_step < dy
+    i64 y_begin, y_end;        // visible rows crossed: y_begin <= y < y_end
+    // To the next row; without a branch, as the carry follows the slope's fraction.
+    void step() {
+        x += x_step;
+        rem -= rem_step;
+        const i64 borrow = rem >> 63;  // -1 when the remainder went below 0
+        x -= borrow;
+        rem += dy & borrow;
+    }
+};
 
 void fill_polygon(const Painter& p, const P64* pts, size_t n) {
     if (n < 3) return;
-    i64 top = pts[0].y, bottom = pts[0].y;
-    for (size_t i = 1; i < n; ++i) {
-        top = std::min(top, pts[i].y);
-        bottom = std::max(bottom, pts[i].y);
+    static thread_local std::vector<Edge> edges;
+    static thread_local std::vector<Edge*> active;
+    edges.clear();
+    for (size_t i = 0; i < n; ++i) {
+        P64 a = pts[i], b = pts[i + 1 == n ? 0 : i + 1];
+        if (a.y == b.y) continue;  // crosses no row
+        if (a.y > b.y) std::swap(a, b);
+        const i64 y0 = p.first_row(a.y), y1 = p.end_row(b.y);
+        if (y0 >= y1) continue;
+        const i64 dx = b.x - a.x, dy = b.y - a.y;
+        Edge e;
+        e.dy = dy;
+        e.x_step = floor_div(dx, dy);
+        e.rem_step = dx - e.x_step * dy;
+        const i128 num = static_cast<i128>(y0 - a.y) * dx;
+        const i64 q = ceil_div(num, dy);
+        e.x = a.x + q;
+        e.rem = static_cast<i64>(static_cast<i128>(q) * dy - num);
+        e.y_begin = y0;
+        e.y_end = y1;
+        edges.push_back(e);
     }
-    static thread_local std::vector<i64> xs;
-    for (i64 y = p.first_row(top), end = p.end_row(bottom); y < end; ++y) {
-        xs.clear();
-        for (size_t i = 0; i < n; ++i) {
-            const P64& a = pts[i];
-            const P64& b = pts[(i + 1) % n];
-            if ((a.y <= y) == (b.y <= y)) continue;  // does not span this row
-            // Crossing at a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y); pixels from its
-            // ceiling on belong to the run that starts (or end before it).
-            i128 num = static_cast<i128>(y - a.y) * (b.x - a.x);
-            i128 den = b.y - a.y;
-            if (den < 0) { num = -num; den = -den; }
-            xs.push_back(a.x + ceil_div(num, den));
+    if (edges.size() < 2) return;
+    std::sort(edges.begin(), edges.end(), [](const Edge& l, const Edge& r) { return l.y_begin < r.y_begin; });
+    active.clear();
+    size_t next = 0;
+    uint32_t* const pixels = p.s.pixels.data();
+    const i64 width = p.s.width, height = p.s.height;
+    for (i64 y = edges[0].y_begin;;) {
+        while (next < edges.size() && edges[next].y_begin == y) active.push_back(&edges[next++]);
+        // Until an edge begins or ends the active set stays as it is. Two edges (every
+        // row of a convex polygon) need no ordering: the run lies between their crossings.
+        i64 stop = next < edges.size() ? edges[next].y_begin : height;
+        for (const Edge* e : active) stop = std::min(stop, e->y_end);
+        if (active.size() == 2) {
+            Edge a = *active[0], b = *active[1];
+            i64 phys = (y + p.s.row_offset) % height;
+            for (; y < stop; ++y) {
+                const i64 x0 = std::max<i64>(std::min(a.x, b.x), 0), x1 = std::min<i64>(std::max(a.x, b.x), width);
+                if (x0 < x1) fill_run(pixels + phys * width + x0, static_cast<size_t>(x1 - x0), p.pixel);
+                if (++phys == height) phys = 0;
+                a.step();
+                b.step();
+            }
+            *active[0] = a;
+            *active[1] = b;
+        } else {
+            for (; y < stop; ++y) {
+                // Keep the active edges in crossing order; from one row to the next they
+                // rarely change places, so an insertion sort is close to a single pass.
+                for (size_t k = 1; k < active.size(); ++k) {
+                    Edge* e = active[k];
+                    size_t j = k;
+                    for (; j > 0 && active[j - 1]->x > e->x; --j) active[j] = active[j - 1];
+                    active[j] = e;
+                }
+                uint32_t* row = p.s.row(static_cast<int>(y));
+                for (size_t k = 0; k + 1 < active.size(); k += 2) {
+                    const i64 x0 = std::max<i64>(active[k]->x, 0), x1 = std::min<i64>(active[k + 1]->x, width);
+                    if (x0 < x1) fill_run(row + x0, static_cast<size_t>(x1 - x0), p.pixel);
+                }
+                for (Edge* e : active) e->step();
+            }
         }
-        std::sort(xs.begin(), xs.end());
-        for (size_t k = 0; k + 1 < xs.size(); k += 2) p.span(y, xs[k], xs[k + 1] - 1);
+        active.erase(std::remove_if(active.begin(), active.end(), [y](const Edge* e) { return e->y_end <= y; }),
+                     active.end());
+        if (active.empty()) {
+            if (next == edges.size()) break;
+            y = edges[next].y_begin;
+        }
     }
 }
 
@@ -228,6 +341,12 @@ void fill_polygon(const Painter& p, const P64* pts, size_t n) {
 // before the end point; the minor coordinate is the exact one rounded to nearest, with an
 // exact half rounded toward the smaller coordinate whatever the direction. Only the steps
 // that land on the surface are visited.
+//
+// With D = |minor delta| <= n = |major delta|, the minor offset of step i is
+// sign * floor((2 i D + c) / 2n), where c = n - 1 rounds halves down on a rising minor
+// coordinate and c = n rounds them down on a falling one (up in the offset's terms). A
+// line along x is drawn as one run per row, the first step of each row stepped exactly
+// like a polygon edge; a line along y has one pixel per row and steps the offset.
 void thin_line(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2) {
     const i64 dx = x2 - x1, dy = y2 - y1;
     const bool xmajor = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
@@ -245,21 +364,58 @@ void thin_line(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2) {
     i0 = std::max<i64>(i0, 0);
     i1 = std::min<i64>(i1, n - 1);
     if (i0 > i1) return;
-    // The minor offset of step i is i * dminor / n rounded half down, that is
-    // ceil((2 i dminor - n) / 2n): found by division for the first visible step, then
-    // carried along with its remainder r in (-2n, 0].
-    const i64 two_n = 2 * n, two_d = 2 * dminor;
-    const i128 num0 = static_cast<i128>(2) * i0 * dminor - n;
-    i64 off = ceil_div(num0, two_n);
-    i64 r = static_cast<i64>(num0 - static_cast<i128>(off) * two_n);
-    for (i64 i = i0;; ++i) {
-        const i64 major = major0 + step * i, minor = minor0 + off;
-        if (xmajor) p.span(minor, major, major);
-        else p.span(major, minor, minor);
-        if (i == i1) break;
-        r += two_d;
-        if (r > 0) { ++off; r -= two_n; }
-        else if (r <= -two_n) { --off; r += two_n; }
+    const i64 two_n = 2 * n, two_D = 2 * (dminor < 0 ? -dminor : dminor);
+    const i64 sign = dminor < 0 ? -1 : 1, c = dminor < 0 ? n : n - 1;
+    Bitmap& s = p.s;
+    const i128 num0 = static_cast<i128>(i0) * two_D + c;
+    i64 k = floor_div(num0, two_n);  // offset of the first visible step
+    if (xmajor) {
+        // Row k holds the steps up to e - 1, e = ceil((2n (k + 1) - c) / 2D) being the
+        // first step of the next row; e advances by 2n / 2D per row, rem its remainder.
+        i64 e = i1 + 1, rem = 0, e_step = 0, rem_step = 0;
+        if (two_D > 0) {
+            const i128 num = static_cast<i128>(two_n) * (k + 1) - c;
+            e = ceil_div(num, two_D);
+            rem = static_cast<i64>(static_cast<i128>(e) * two_D - num);
+            e_step = two_n / two_D;
+            rem_step = two_n - e_step * two_D;
+        }
+        for (i64 i = i0;;) {
+            const i64 last = std::min(e - 1, i1);
+            const i64 y = minor0 + sign * k;
+            if (static_cast<uint64_t>(y) < static_cast<uint64_t>(s.height)) {
+                const i64 xa = major0 + step * i, xb = major0 + step * last;
+                fill_run(s.row(static_cast<int>(y)) + std::min(xa, xb), static_cast<size_t>(last - i + 1), p.pixel);
+            }
+            if (last == i1) break;
+            i = e;
+            ++k;
+            e += e_step;
+            rem -= rem_step;
+            if (rem < 0) {
+                ++e;
+                rem += two_D;
+            }
+        }
+        return;
+    }
+    // Along y: the remainder r of the offset's division, in [0, 2n).
+    i64 r = static_cast<i64>(num0 - static_cast<i128>(k) * two_n);
+    const i64 width = s.width, height = s.height;
+    uint32_t* const pixels = s.pixels.data();
+    i64 phys = (major0 + step * i0 + s.row_offset) % height;
+    for (i64 left = i1 - i0;; --left) {
+        const i64 x = minor0 + sign * k;
+        if (static_cast<uint64_t>(x) < static_cast<uint64_t>(width)) pixels[phys * width + x] = p.pixel;
+        if (left == 0) break;
+        phys += step;
+        if (phys == height) phys = 0;
+        else if (phys < 0) phys = height - 1;
+        r += two_D;
+        if (r >= two_n) {
+            ++k;
+            r -= two_n;
+        }
     }
 }
 
@@ -327,9 +483,25 @@ bool Rectangle(HDC dc, int left, int top, int right, int bottom) {
     if (r <= l || b <= t) return true;  // an empty box draws nothing, not even its pen
     // A one-pixel box with a thin pen draws nothing on the platform; here it draws its
     // pixel, as a rectangle whose two corners coincide must cover that corner.
-    if (tl.brush) Painter{*tl.s, tl.brush_pixel}.box(l + 1, t + 1, r - 1, b - 1);
     const Painter pen{*tl.s, tl.pen_pixel};
     const i64 w = tl.width;
+    if (w == 1) {
+        // A thin pen is the box's outermost ring of pixels: each row is written once.
+        if (tl.brush && tl.brush_pixel == tl.pen_pixel) {
+            pen.box(l, t, r, b);
+            return true;
+        }
+        pen.box(l, t, r, t + 1);
+        if (b - 1 > t) pen.box(l, b - 1, r, b);
+        const Painter brush{*tl.s, tl.brush_pixel};
+        for (i64 y = pen.first_row(t + 1), end = pen.end_row(b - 1); y < end; ++y) {
+            pen.dot(l, y);
+            pen.dot(r - 1, y);
+            if (tl.brush) brush.span(y, l + 1, r - 2);
+        }
+        return true;
+    }
+    if (tl.brush) Painter{*tl.s, tl.brush_pixel}.box(l + 1, t + 1, r - 1, b - 1);
     // The pen is centred on the box's outer pixels (x = l and x = r-1, y likewise).
     const i64 before = w / 2, after = (w - 1) / 2;
     pen.box(l, t - before, r, t + after + 1);          // top
@@ -381,7 +553,7 @@ bool Ellipse(HDC dc, int left, int top, int right, int bottom) {
     const i64 il = l + after + 1, it = t + after + 1, iw = r - l - 2 * (after + 1) - (before - after),
               ih = b - t - 2 * (after + 1) - (before - after);
     const bool has_inner = iw > 0 && ih > 0;
-    EllipseRows inner(il, it, has_inner ? iw : 1, has_inner ? ih : 1);
+    EllipseRows inner(il, it, has_inner ? iw : 1, has_inner ? ih : 1, 1);
     for (i64 y = pen.first_row(t - before), end = pen.end_row(b + after); y < end; ++y) {
         i64 lo, li, ri, ro, jlo, jli, jri, jro;
         if (!outer.row(y, lo, li, ri, ro)) continue;
