@@ -59,14 +59,18 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
     g.animating = 0;
     g.single_step = 0;
     g.quit_taken = 0;
+    // A program that opens the library again gets a new canvas; the old one is let go.
+    if (g.window_dc) ReleaseDC(g.graphics_window, g.window_dc);
+    if (g.canvas_dc) DeleteDC(g.canvas_dc);
+    if (g.canvas_bitmap) DeleteObject(g.canvas_bitmap);
+    g.window_dc = nullptr;
+    g.canvas_dc = nullptr;
+    g.canvas_bitmap = nullptr;
     g.graphics_window = CreateWindowA("DrawWndClass", "PLOTX Graphics", WS_CAPTION | WS_SYSMENU, 0, 0,
                                       CANVAS_WIDTH, CANVAS_HEIGHT, nullptr, nullptr, instance);
     g.text_window = CreateWindowA("TextWndClass", "PLOTX Text", WS_OVERLAPPEDWINDOW, 0, (2 * h) / 3 + 1, w, h / 3,
                                   nullptr, nullptr, instance);
     g.instance = instance;
-    // A program that opens the library again gets a new canvas; the old one is let go.
-    if (g.canvas_dc) DeleteDC(g.canvas_dc);
-    if (g.canvas_bitmap) DeleteObject(g.canvas_bitmap);
     g.window_dc = GetDC(g.graphics_window);
     g.canvas_bitmap = CreateCompatibleBitmap(g.window_dc, CANVAS_WIDTH, CANVAS_HEIGHT);
     g.canvas_dc = CreateCompatibleDC(g.window_dc);
