@@ -39,6 +39,23 @@ int correct_width(int width) {
     return width;
 }
 
+// Renders one shape command; every coordinate and the width are brought into the safe
+// range first. Points are given in command order: (x1, y1), (x2, y2), (x3, y3).
+void render_shape(int kind, int color, int width, long long x1, long long y1, long long x2 = 0, long long y2 = 0,
+                  long long x3 = 0, long long y3 = 0) {
+    DrawCommand c;
+    c.kind = kind;
+    c.color = color;
+    c.width = clamp_width(width);
+    c.x1 = clamp_coord(x1);
+    c.y1 = clamp_coord(y1);
+    c.x2 = clamp_coord(x2);
+    c.y2 = clamp_coord(y2);
+    c.x3 = clamp_coord(x3);
+    c.y3 = clamp_coord(y3);
+    render_command(c);
+}
+
 const char* FONT_FACE = "PLOTX-font";
 
 void render_text(HDC dc, const DrawCommand& c, COLORREF rgb) {
@@ -154,15 +171,8 @@ extern "C" int PLOTX_draw_circle(int color, int x, int y, int radius) {
         radius = corrected(radius);
     }
     if (g.logging_on) PLOTX_log("%s circle at (%d,%d), radius %d\n", palette_names[color], x, y, radius);
-    DrawCommand c;
-    c.kind = DRAW_ELLIPSE;
-    c.color = color;
-    c.width = 0;
-    c.x1 = clamp_coord(static_cast<long long>(x) - radius);
-    c.y1 = clamp_coord(static_cast<long long>(y) + radius);
-    c.x2 = clamp_coord(static_cast<long long>(x) + radius);
-    c.y2 = clamp_coord(static_cast<long long>(y) - radius);
-    render_command(c);
+    render_shape(DRAW_ELLIPSE, color, 0, static_cast<long long>(x) - radius, static_cast<long long>(y) + radius,
+                 static_cast<long long>(x) + radius, static_cast<long long>(y) - radius);
     return 1;
 }
 
@@ -171,17 +181,7 @@ extern "C" int PLOTX_draw_triangle(int color, int x1, int y1, int x2, int y2, in
     width = correct_width(width);
     if (g.logging_on)
         PLOTX_log("%s triangle at (%d,%d), (%d,%d), (%d,%d)\n", palette_names[color], x1, y1, x2, y2, x3, y3);
-    DrawCommand c;
-    c.kind = DRAW_TRIANGLE;
-    c.color = color;
-    c.width = clamp_width(width);
-    c.x1 = clamp_coord(x1);
-    c.y1 = clamp_coord(y1);
-    c.x2 = clamp_coord(x2);
-    c.y2 = clamp_coord(y2);
-    c.x3 = clamp_coord(x3);
-    c.y3 = clamp_coord(y3);
-    render_command(c);
+    render_shape(DRAW_TRIANGLE, color, width, x1, y1, x2, y2, x3, y3);
     return 1;
 }
 
@@ -198,15 +198,7 @@ extern "C" int PLOTX_draw_rectangle(int color, int x1, int y1, int x2, int y2, i
             PLOTX_log("%s rectangle with bounding box (%d,%d) to (%d,%d) with line width %d\n", palette_names[color],
                       left, top, right, bottom, width);
     }
-    DrawCommand c;
-    c.kind = DRAW_RECTANGLE;
-    c.color = color;
-    c.width = clamp_width(width);
-    c.x1 = clamp_coord(left);
-    c.y1 = clamp_coord(top);
-    c.x2 = clamp_coord(right);
-    c.y2 = clamp_coord(bottom);
-    render_command(c);
+    render_shape(DRAW_RECTANGLE, color, width, left, top, right, bottom);
     return 1;
 }
 
@@ -215,27 +207,14 @@ extern "C" int PLOTX_draw_line(int color, int x1, int y1, int x2, int y2, int wi
     width = correct_width(width);
     if (g.logging_on)
         PLOTX_log("%s line from (%d,%d) to (%d,%d), width %d\n", palette_names[color], x1, y1, x2, y2, width);
-    DrawCommand c;
-    c.kind = DRAW_LINE;
-    c.color = color;
-    c.width = clamp_width(width);
-    c.x1 = clamp_coord(x1);
-    c.y1 = clamp_coord(y1);
-    c.x2 = clamp_coord(x2);
-    c.y2 = clamp_coord(y2);
-    render_command(c);
+    render_shape(DRAW_LINE, color, width, x1, y1, x2, y2);
     return 1;
 }
 
 extern "C" int PLOTX_draw_pixel(int color, int x, int y) {
     color = check_color(color);
     if (g.logging_on) PLOTX_log("%s pixel at (%d,%d)\n", palette_names[color], x, y);
-    DrawCommand c;
-    c.kind = DRAW_PIXEL;
-    c.color = color;
-    c.x1 = clamp_coord(x);
-    c.y1 = clamp_coord(y);
-    render_command(c);
+    render_shape(DRAW_PIXEL, color, 0, x, y);
     return 1;
 }
 
