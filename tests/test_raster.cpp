@@ -3,6 +3,7 @@
 // coordinates, degenerate boxes, null pens and brushes, the surface's row ring.
 #include <gtest/gtest.h>
 #include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -388,6 +389,170 @@ TEST(RasterLines, WidePenIncludesBothEnds) {
               ".........................\n");
     SelectObject(c.dc, GetStockObject(BLACK_PEN));
     DeleteObject(pen);
+}
+
+// --- Against the rules' definitions --------------------------------------------------------
+// Seeded random shapes, each drawn by the rasterizer and by a direct reading of its rule
+// (one pixel or one row at a time, no stepping), on surfaces whose rows start mid-ring.
+
+// A small deterministic generator, so that a failure names a reproducible case.
+struct Lcg {
+    uint64_t s;
+    int next(int lo, int hi) {  // inclusive
+        s = s * 6364136223846793005ull + 1442695040888963407ull;
+        return lo + static_cast<int>((s >> 33) % static_cast<uint64_t>(hi - lo + 1));
+    }
+};
+
+long long ceil_div(long long n, long long d) {  // d > 0
+    return n >= 0 ? (n + d - 1) / d : -((-n) / d);
+}
+
+// Thin line: step i of n along the major axis, the minor offset i * d / n rounded to
+// nearest with halves toward the smaller coordinate; the end point is left out.
+void reference_thin_line(Canvas& c, int x1, int y1, int x2, int y2, uint32_t pixel) {
+    const long long dx = x2 - x1, dy = y2 - y1;
+    const bool xmajor = std::llabs(dx) >= std::llabs(dy);
+    const long long n = xmajor ? std::llabs(dx) : std::llabs(dy), d = xmajor ? dy : dx;
+    for (long long i = 0; i < n; ++i) {
+        const long long m = ceil_div(2 * i * d - n, 2 * n);
+        const long long x = xmajor ? x1 + (dx > 0 ? i : -i) : x1 + m;
+        const long long y = xmajor ? y1 + m : y1 + (dy > 0 ? i : -i);
+        if (x >= 0 && x < c.bmp.width && y >= 0 && y < c.bmp.height) c.bmp.row(static_cast<int>(y))[x] = pixel;
+    }
+}
+
+// Alternate fill sampled at integer points: pixel x of row y is inside when an odd number
+// of the edges spanning the row (upper end in, lower end out) cross it at or left of x.
+void reference_polygon(Canvas& c, const std::vector<Point>& pts, uint32_t pixel) {
+    for (int y = 0; y < c.bmp.height; ++y)
+        for (int x = 0; x < c.bmp.width; ++x) {
+            int crossings = 0;
+            for (size_t i = 0; i < pts.size(); ++i) {
+                Point a = pts[i], b = pts[(i + 1) % pts.size()];
+                if ((a.y <= y) == (b.y <= y)) continue;
+                if (a.y > b.y) std::swap(a, b);
+                const long long first = a.x + ceil_div(static_cast<long long>(y - a.y) * (b.x - a.x), b.y - a.y);
+                crossings += first <= x;
+            }
+            if (crossings % 2) c.bmp.row(y)[x] = pixel;
+        }
+}
+
+std::string differences(const Canvas& got, const Canvas& want) {
+    std::string out;
+    for (int y = 0; y < got.bmp.height; ++y)
+        for (int x = 0; x < got.bmp.width; ++x)
+            if (got.bmp.at(x, y) != want.bmp.at(x, y) && out.size() < 200)
+                out += "(" + std::to_string(x) + "," + std::to_string(y) + ") ";
+    return out;
+}
+
+TEST(RasterRules, ThinLinesInEveryDirectionMatchTheRoundingRule) {
+    Lcg rng{7};
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
+    for (int k = 0; k < 400; ++k) {
+        Canvas got(61, 47), want(61, 47);
+        got.bmp.row_offset = want.bmp.row_offset = k % 47;
+        SelectObject(got.dc, pen);
+        // Mostly short lines around the surface, some long ones crossing it.
+        const int span = k % 4 == 0 ? 400 : 40;
+        const int x1 = rng.next(-20, 80), y1 = rng.next(-20, 66);
+        const int x2 = x1 + rng.next(-span, span), y2 = y1 + rng.next(-span, span);
+        MoveToEx(got.dc, x1, y1, nullptr);
+        LineTo(got.dc, x2, y2);
+        reference_thin_line(want, x1, y1, x2, y2, 0xFFFFFF);
+        ASSERT_EQ(differences(got, want), "") << x1 << "," << y1 << " to " << x2 << "," << y2;
+        SelectObject(got.dc, GetStockObject(BLACK_PEN));
+    }
+    DeleteObject(pen);
+}
+
+TEST(RasterRules, PolygonsFillByTheAlternateRuleWhateverTheirShape) {
+    Lcg rng{11};
+    HBRUSH br = CreateSolidBrush(RGB(0, 128, 255));
+    for (int k = 0; k < 300; ++k) {
+        Canvas got(53, 41), want(53, 41);
+        got.bmp.row_offset = want.bmp.row_offset = (k * 7) % 41;
+        SelectObject(got.dc, br);
+        SelectObject(got.dc, GetStockObject(NULL_PEN));
+        // Triangles, then polygons of up to nine points (crossing themselves, with
+        // horizontal edges and points off the surface).
+        std::vector<Point> pts(k < 100 ? 3 : static_cast<size_t>(rng.next(4, 9)));
+        for (Point& q : pts) q = Point{rng.next(-15, 67), rng.next(-15, 55)};
+        if (k % 10 == 5) pts[1].y = pts[0].y;
+        Polygon(got.dc, pts.data(), static_cast<int>(pts.size()));
+        reference_polygon(want, pts, to_pixel(RGB(0, 128, 255)));
+        std::string where;
+        for (const Point& q : pts) where += std::to_string(q.x) + "," + std::to_string(q.y) + " ";
+        ASSERT_EQ(differences(got, want), "") << where;
+        SelectObject(got.dc, GetStockObject(WHITE_BRUSH));
+        SelectObject(got.dc, GetStockObject(BLACK_PEN));
+    }
+    DeleteObject(br);
+}
+
+TEST(RasterRules, ThinPenOutlineComesAfterTheInteriorInEveryRow) {
+    // A triangle whose brush and pen differ: the outline's pixels win where they meet
+    // the interior, exactly as the fill alone followed by the three lines alone.
+    Canvas got(40, 40), want(40, 40);
+    HBRUSH br = CreateSolidBrush(RGB(255, 0, 0));
+    HPEN pen = CreatePen(PS_SOLID, 0, RGB(0, 0, 255));
+    const std::vector<Point> tri = {{3, 2}, {36, 11}, {9, 37}};
+    SelectObject(got.dc, br);
+    SelectObject(got.dc, pen);
+    Polygon(got.dc, tri.data(), 3);
+    reference_polygon(want, tri, 0xFF0000);
+    for (int i = 0; i < 3; ++i)
+        reference_thin_line(want, tri[i].x, tri[i].y, tri[(i + 1) % 3].x, tri[(i + 1) % 3].y, 0x0000FF);
+    EXPECT_EQ(differences(got, want), "");
+    SelectObject(got.dc, GetStockObject(WHITE_BRUSH));
+    SelectObject(got.dc, GetStockObject(BLACK_PEN));
+    DeleteObject(br);
+    DeleteObject(pen);
+}
+
+TEST(RasterRules, ThinPenRectangleIsItsRingAroundTheBrush) {
+    Canvas c(12, 9);
+    c.bmp.row_offset = 5;
+    HBRUSH br = CreateSolidBrush(RGB(255, 0, 0));
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 0, 255));
+    SelectObject(c.dc, br);
+    SelectObject(c.dc, pen);
+    Rectangle(c.dc, 1, 1, 11, 8);   // ring x 1..10, y 1..7
+    Rectangle(c.dc, 5, -3, 7, 20);  // two columns, rows cut by the surface: pen only
+    // '.' is the brush's red: the first box's interior less the two pen columns.
+    EXPECT_EQ(c.picture(0, 0, 11, 8, 0xFF0000),
+              "############\n"
+              "############\n"
+              "##...##...##\n"
+              "##...##...##\n"
+              "##...##...##\n"
+              "##...##...##\n"
+              "##...##...##\n"
+              "############\n"
+              "############\n");
+    EXPECT_EQ(c.bmp.at(5, 0), 0x0000FFu);
+    EXPECT_EQ(c.bmp.at(0, 0), 0u);
+    EXPECT_EQ(c.bmp.at(1, 1), 0x0000FFu);
+    EXPECT_EQ(c.bmp.at(2, 2), 0xFF0000u);
+    SelectObject(c.dc, GetStockObject(WHITE_BRUSH));
+    SelectObject(c.dc, GetStockObject(BLACK_PEN));
+    DeleteObject(br);
+    DeleteObject(pen);
+}
+
+TEST(RasterRules, FullWidthFillCrossesTheRowRingsSeam) {
+    Canvas c(10, 10);
+    c.bmp.row_offset = 7;  // logical rows 3..9 then 0..2 in memory order
+    HBRUSH br = CreateSolidBrush(RGB(0, 255, 0));
+    SelectObject(c.dc, br);
+    SelectObject(c.dc, GetStockObject(NULL_PEN));
+    Rectangle(c.dc, -5, 1, 50, 10);  // rows 1..8, every column
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x) EXPECT_EQ(c.bmp.at(x, y), y >= 1 && y <= 8 ? 0x00FF00u : 0u) << x << "," << y;
+    SelectObject(c.dc, GetStockObject(WHITE_BRUSH));
+    DeleteObject(br);
 }
 
 // --- Surfaces and objects ----------------------------------------------------------------
