@@ -36,32 +36,6 @@ i64 floor_div(i128 n, i128 d) {
 }
 i64 ceil_div(i128 n, i128 d) { return -floor_div(-n, d); }
 
-// One run of pixels. Long runs go to the C library's wide-character fill, which picks the
-// widest stores the processor has; short ones are written 16 bytes at a time, the last
-// store overlapping the one before it instead of a scalar tail.
-using u32x4 = uint32_t __attribute__((vector_size(16)));
-
-inline void fill_run(uint32_t* p, size_t n, uint32_t pixel) {
-    if constexpr (sizeof(wchar_t) == sizeof(uint32_t)) {
-        if (n >= 48) {
-            std::wmemset(reinterpret_cast<wchar_t*>(p), static_cast<wchar_t>(pixel), n);
-            return;
-        }
-    }
-    if (n >= 4) {
-        const u32x4 v = {pixel, pixel, pixel, pixel};
-        uint32_t* const end = p + n;
-        for (; p + 8 <= end; p += 8) {
-            std::memcpy(p, &v, 16);
-            std::memcpy(p + 4, &v, 16);
-        }
-        if (p + 4 <= end) std::memcpy(p, &v, 16);
-        std::memcpy(end - 4, &v, 16);
-        return;
-    }
-    for (; n > 0; --n) *p++ = pixel;
-}
-
 // Writes solid runs into one surface, clipped; all painting in this file ends here.
 struct Painter {
     Bitmap& s;
@@ -72,7 +46,7 @@ struct Painter {
         x0 = std::max<i64>(x0, 0);
         x1 = std::min<i64>(x1, s.width - 1);
         if (x0 > x1) return;
-        fill_run(s.row(static_cast<int>(y)) + x0, static_cast<size_t>(x1 - x0 + 1), pixel);
+        fill_pixels(s.row(static_cast<int>(y)) + x0, static_cast<size_t>(x1 - x0 + 1), pixel);
     }
     // One pixel, or nothing when it is off the surface.
     void dot(i64 x, i64 y) const {
@@ -93,12 +67,12 @@ struct Painter {
             for (i64 y = t; y < b;) {
                 const i64 phys = (y + s.row_offset) % s.height;
                 const i64 rows = std::min(b - y, s.height - phys);
-                fill_run(s.row(static_cast<int>(y)), n * static_cast<size_t>(rows), pixel);
+                fill_pixels(s.row(static_cast<int>(y)), n * static_cast<size_t>(rows), pixel);
                 y += rows;
             }
             return;
         }
-        for (i64 y = t; y < b; ++y) fill_run(s.row(static_cast<int>(y)) + l, n, pixel);
+        for (i64 y = t; y < b; ++y) fill_pixels(s.row(static_cast<int>(y)) + l, n, pixel);
     }
     i64 first_row(i64 t) const { return std::max<i64>(t, 0); }
     i64 end_row(i64 b) const { return std::min<i64>(b, s.height); }
@@ -300,7 +274,7 @@ void fill_polygon(const Painter& p, const P64* pts, size_t n) {
             i64 phys = (y + p.s.row_offset) % height;
             for (; y < stop; ++y) {
                 const i64 x0 = std::max<i64>(std::min(a.x, b.x), 0), x1 = std::min<i64>(std::max(a.x, b.x), width);
-                if (x0 < x1) fill_run(pixels + phys * width + x0, static_cast<size_t>(x1 - x0), p.pixel);
+                if (x0 < x1) fill_pixels(pixels + phys * width + x0, static_cast<size_t>(x1 - x0), p.pixel);
                 if (++phys == height) phys = 0;
                 a.step();
                 b.step();
@@ -320,7 +294,7 @@ void fill_polygon(const Painter& p, const P64* pts, size_t n) {
                 uint32_t* row = p.s.row(static_cast<int>(y));
                 for (size_t k = 0; k + 1 < active.size(); k += 2) {
                     const i64 x0 = std::max<i64>(active[k]->x, 0), x1 = std::min<i64>(active[k + 1]->x, width);
-                    if (x0 < x1) fill_run(row + x0, static_cast<size_t>(x1 - x0), p.pixel);
+                    if (x0 < x1) fill_pixels(row + x0, static_cast<size_t>(x1 - x0), p.pixel);
                 }
                 for (Edge* e : active) e->step();
             }
@@ -385,7 +359,7 @@ void thin_line(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2) {
             const i64 y = minor0 + sign * k;
             if (static_cast<uint64_t>(y) < static_cast<uint64_t>(s.height)) {
                 const i64 xa = major0 + step * i, xb = major0 + step * last;
-                fill_run(s.row(static_cast<int>(y)) + std::min(xa, xb), static_cast<size_t>(last - i + 1), p.pixel);
+                fill_pixels(s.row(static_cast<int>(y)) + std::min(xa, xb), static_cast<size_t>(last - i + 1), p.pixel);
             }
             if (last == i1) break;
             i = e;

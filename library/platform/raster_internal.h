@@ -2,6 +2,7 @@
 // raster (objects and DCs, shapes, text). Nothing outside library/platform includes it.
 #pragma once
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include "raster.h"
@@ -39,15 +40,28 @@ struct DC {
     DC();
 };
 
-// One run of pixels, eight at a time through 64-bit stores (the plain loop is left
-// scalar at the default optimisation level).
+// One run of pixels. Long runs go to the C library's wide-character fill, which picks the
+// widest stores the processor has; short ones are written 16 bytes at a time, the last
+// store overlapping the one before it instead of a scalar tail.
+using u32x4 = uint32_t __attribute__((vector_size(16)));
+
 inline void fill_pixels(uint32_t* p, size_t n, uint32_t pixel) {
-    const uint64_t two = pixel | (static_cast<uint64_t>(pixel) << 32);
-    for (; n >= 8; n -= 8, p += 8) {
-        std::memcpy(p, &two, 8);
-        std::memcpy(p + 2, &two, 8);
-        std::memcpy(p + 4, &two, 8);
-        std::memcpy(p + 6, &two, 8);
+    if constexpr (sizeof(wchar_t) == sizeof(uint32_t)) {
+        if (n >= 48) {
+            std::wmemset(reinterpret_cast<wchar_t*>(p), static_cast<wchar_t>(pixel), n);
+            return;
+        }
+    }
+    if (n >= 4) {
+        const u32x4 v = {pixel, pixel, pixel, pixel};
+        uint32_t* const end = p + n;
+        for (; p + 8 <= end; p += 8) {
+            std::memcpy(p, &v, 16);
+            std::memcpy(p + 4, &v, 16);
+        }
+        if (p + 4 <= end) std::memcpy(p, &v, 16);
+        std::memcpy(end - 4, &v, 16);
+        return;
     }
     for (; n > 0; --n) *p++ = pixel;
 }
