@@ -196,3 +196,44 @@ TEST_F(EventWait, ControlLetterRunsCommandInsteadOfTyping) {
     EXPECT_EQ(wait(), PLOTX_PERIODIC);
     EXPECT_EQ(g.animating, 1);
 }
+
+// The wait blocks instead of polling; blocking must not change what arrives when. The
+// same input, once with the clock jumping to the next thing due and once moving a
+// millisecond at a time as under polling, gives the same events at the same times.
+TEST_F(EventWait, BlockingDeliversEverythingAtTheTickPollingWould) {
+    struct Seen { int kind, x, y; char key; uint64_t at; };
+    auto run = [this](uint64_t step) {
+        reset_library_for_tests();
+        hl::install();
+        hl::set_poll_step(step);
+        begin();
+        PLOTX_set_animation(RUN_ANIMATE);
+        click_canvas(5, 6, 130);
+        hl::type_char(graphics(), 'k', 130);   // same instant as the click
+        hl::control_key(graphics(), 'h', 420);  // halt: the armed event still comes
+        click_canvas(-7, 8, 777);
+        hl::control_key(graphics(), 'f', 900);  // one frame
+        hl::control_key(graphics(), 'a', 1250);
+        hl::close(graphics(), 1555);
+        std::vector<Seen> seen;
+        for (int i = 0; i < 40; ++i) {
+            Seen s{};
+            s.kind = wait(&s.x, &s.y, &s.key);
+            s.at = hl::now();
+            seen.push_back(s);
+            if (s.kind == PLOTX_QUIT) break;
+        }
+        return seen;
+    };
+    std::vector<Seen> blocking = run(0), polling = run(1);
+    ASSERT_EQ(blocking.size(), polling.size());
+    ASSERT_GT(blocking.size(), 10u);
+    EXPECT_EQ(blocking.back().kind, PLOTX_QUIT);
+    for (size_t i = 0; i < blocking.size(); ++i) {
+        EXPECT_EQ(blocking[i].kind, polling[i].kind) << i;
+        EXPECT_EQ(blocking[i].at, polling[i].at) << i;
+        EXPECT_EQ(blocking[i].x, polling[i].x) << i;
+        EXPECT_EQ(blocking[i].y, polling[i].y) << i;
+        EXPECT_EQ(blocking[i].key, polling[i].key) << i;
+    }
+}

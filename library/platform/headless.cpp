@@ -49,6 +49,7 @@ public:
             PostQuitMessage(0);
             return;
         }
+        if (poll_step_ && target > now_ + poll_step_) target = now_ + poll_step_;
         if (target > now_) now_ = target;
     }
 
@@ -58,7 +59,7 @@ public:
     }
 
     int width_, height_;
-    uint64_t now_ = 0, last_input_ = 0, idle_limit_ = 600000, seq_ = 0;
+    uint64_t now_ = 0, last_input_ = 0, idle_limit_ = 600000, seq_ = 0, poll_step_ = 0;
     bool quit_sent_ = false;
     bool control_ = false;
     std::map<std::pair<uint64_t, uint64_t>, Input> inputs_;
@@ -88,6 +89,7 @@ void set_screen_size(int width, int height) {
 uint64_t now() { return H().now_; }
 void advance(uint64_t ms) { H().now_ += ms; }
 void set_idle_limit(uint64_t ms) { H().idle_limit_ = ms; }
+void set_poll_step(uint64_t ms) { H().poll_step_ = ms; }
 
 void click(HWND hwnd, int x, int y, uint64_t at) {
     H().schedule(at, hwnd, WM_LBUTTONDOWN, 0x0001, MAKELPARAM(static_cast<unsigned>(x), static_cast<unsigned>(y)));

@@ -21,6 +21,9 @@ uint64_t now();
 void advance(uint64_t ms);  // moves the clock; timers fall due, nothing is dispatched
 // Virtual ms without input after which a waiting program gets a quit; 0 turns it off.
 void set_idle_limit(uint64_t ms);
+// When non-zero, a wait moves the clock by at most this many ms at a time, as a program
+// that polls sees it pass; 0 (the default) jumps straight to the next timer or input.
+void set_poll_step(uint64_t ms);
 
 // Input, delivered when the clock reaches `at` (now if at is in the past). Coordinates
 // are client pixels of the window.
