@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config git
+  cmake ninja-build g++ pkg-config git python3
   googletest libgtest-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev
   libfltk1.3-dev libx11-dev
