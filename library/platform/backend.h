@@ -1,6 +1,6 @@
 // backend.h - what a backend gives the window layer: a clock, a screen size, input turned
 // into messages, and a display for windows and menus. The layer calls these; a backend
-// never calls into the library's Parts. Chosen once, by PLOTX_BACKEND (headless, desktop).
+// never calls into the library's subsystems. Chosen once, by PLOTX_BACKEND (headless, desktop).
 //
 // Checklist for a backend:
 //   [x] now_ms           a monotonic clock in ms (virtual in headless)
@@ -45,8 +45,7 @@ Backend& backend();
 void set_backend(std::unique_ptr<Backend> b);
 // Posts an input message in arrival order, as a backend does.
 void post_input(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp);
-// Backends register themselves with a factory.
-using BackendFactory = std::unique_ptr<Backend> (*)();
+// The backends this build has; backend() picks one of them by name.
 std::unique_ptr<Backend> make_headless_backend();
 std::unique_ptr<Backend> make_desktop_backend();  // null when built without one
 

@@ -1,8 +1,8 @@
-// raster.h - pixel surfaces and the drawing services the library's Parts call: device
+// raster.h - pixel surfaces and the drawing services the library's subsystems call: device
 // contexts, pens, brushes, fonts, shapes, text, block copies and scrolling.
 // Semantics follow the platform's drawing interface (right/bottom-exclusive boxes, lines
 // that exclude their end pixel, alternate polygon fill). Windows and messages live in
-// window_system.h; glyphs come from fonts.h.
+// window_system.h; glyphs come from fonts.cpp.
 #pragma once
 #include <cstdint>
 #include <vector>

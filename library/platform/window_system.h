@@ -1,4 +1,4 @@
-// window_system.h - the window services the library's Parts call: window classes and
+// window_system.h - the window services the library's subsystems call: window classes and
 // windows, the message queue (post, peek, translate, dispatch, default handling, quit),
 // timers, device contexts of windows, paint, menus, system metrics and moveable memory.
 // It keeps the platform's rules (retrieval order, one timer message per due timer,
