@@ -52,12 +52,16 @@ struct Glyph {
     uint32_t blended_fg = 0, blended_bg = 0;
 };
 
+// Coverage a of fg over d, each channel rounded to nearest: (fg*a + d*(255-a)) / 255.
+// Red and blue travel together 16 bits apart (no sum exceeds 16 bits), and x / 255 is
+// taken as (x + 128 + ((x + 128) >> 8)) >> 8, which is exact for every sum that occurs.
 uint32_t blend(uint32_t fg, uint32_t d, uint32_t a) {
     const uint32_t na = 255 - a;
-    const uint32_t r8 = (((fg >> 16) & 255) * a + ((d >> 16) & 255) * na + 127) / 255;
-    const uint32_t g8 = (((fg >> 8) & 255) * a + ((d >> 8) & 255) * na + 127) / 255;
-    const uint32_t b8 = ((fg & 255) * a + (d & 255) * na + 127) / 255;
-    return (r8 << 16) | (g8 << 8) | b8;
+    uint32_t rb = (fg & 0xFF00FFu) * a + (d & 0xFF00FFu) * na + 0x800080u;
+    rb = ((rb + ((rb >> 8) & 0xFF00FFu)) >> 8) & 0xFF00FFu;
+    uint32_t g = (fg & 0xFF00u) * a + (d & 0xFF00u) * na + 0x8000u;
+    g = ((g + ((g >> 8) & 0xFF00u)) >> 8) & 0xFF00u;
+    return rb | g;
 }
 
 const std::vector<uint32_t>& blended_over(Glyph& gl, uint32_t fg, uint32_t bg) {
