@@ -393,18 +393,36 @@ void thin_line(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2) {
     }
 }
 
-// Wide lines: the band of the pen's width around the segment, its corners rounded to the
-// nearest pixel point and filled like a polygon, with a round dot at each end.
+// Wide lines, built the way the platform builds them: a region of the segment's band and a
+// round dot of the pen's size at each end, painted in the pen's colour. One colour, so
+// painting the pieces one after another paints their union.
+//
+// A slanted band is a quadrilateral with integer corners, filled by the polygon rule. The
+// pen's extent across the segment, wx = w |dy| / len along x and wy = w |dx| / len along y,
+// is split in two halves rounded separately: round(v / 2) on the side of smaller x and
+// round((v + 1) / 2) on the side of larger x. So an odd extent puts its extra pixel on the
+// right, whichever way the segment runs, and both directions draw the same band. Level
+// and upright bands are plain boxes: width / 2 rows or columns before the line, the rest
+// after it.
 void wide_segment(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2, i64 width) {
-    if (x1 != x2 || y1 != y2) {
-        long double dx = static_cast<long double>(x2 - x1), dy = static_cast<long double>(y2 - y1);
-        long double len = std::sqrt(dx * dx + dy * dy);
-        long double nx = -dy / len * width / 2, ny = dx / len * width / 2;
-        // Each corner is rounded on its own, halves upward.
-        auto rnd = [](i64 base, long double v) { return base + static_cast<i64>(std::floor(v + 0.5L)); };
-        P64 q[4] = {{rnd(x1, nx), rnd(y1, ny)}, {rnd(x2, nx), rnd(y2, ny)},
-                    {rnd(x2, -nx), rnd(y2, -ny)}, {rnd(x1, -nx), rnd(y1, -ny)}};
+    const i64 dx = x2 - x1, dy = y2 - y1;
+    if (dx != 0 && dy != 0) {
+        // In double precision, as the platform computes the extent.
+        const double adx = static_cast<double>(dx < 0 ? -dx : dx), ady = static_cast<double>(dy < 0 ? -dy : dy);
+        const double len = std::hypot(adx, ady);
+        const double wx = static_cast<double>(width) * ady / len, wy = static_cast<double>(width) * adx / len;
+        auto rnd = [](double v) { return static_cast<i64>(std::floor(v + 0.5)); };
+        const i64 left_x = rnd(wx / 2), left_y = rnd(wy / 2);
+        const i64 right_x = rnd((wx + 1) / 2), right_y = rnd((wy + 1) / 2);
+        // The band's right side lies up from the segment when it runs down-right or up-left.
+        const i64 s = (dx < 0) == (dy < 0) ? 1 : -1;
+        const P64 q[4] = {{x1 + right_x, y1 - s * right_y}, {x2 + right_x, y2 - s * right_y},
+                          {x2 - left_x, y2 + s * left_y}, {x1 - left_x, y1 + s * left_y}};
         fill_polygon(p, q, 4);
+    } else if (dx != 0 || dy != 0) {
+        const i64 before = width / 2;
+        if (dy == 0) p.box(std::min(x1, x2), y1 - before, std::max(x1, x2), y1 - before + width);
+        else p.box(x1 - before, std::min(y1, y2), x1 - before + width, std::max(y1, y2));
     }
     pen_dot(p, x1, y1, width);
     pen_dot(p, x2, y2, width);
