@@ -512,6 +512,10 @@ public:
         lay_out(n);
         n->win->position(h->x, h->y);
         n->win->show();
+        // FLTK nudges a bordered window at the screen's edge inward to keep a title bar it
+        // assumes on screen; ask for the layer's place itself (a window manager may still
+        // place the frame as it likes).
+        XMoveWindow(fl_display, fl_xid(n->win), h->x, h->y);
         // Without a window manager keys go to the window under the pointer; within FLTK
         // they go to the focus widget, which is the view of the last window shown.
         n->view->take_focus();
