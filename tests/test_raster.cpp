@@ -194,14 +194,10 @@ TEST(RasterGolden, ShapesPaintThePlatformsPixels) {
     for (const auto& [kind, t] : tally)
         std::printf("%-20s shapes %4d/%4d exact (%.1f%%), pixels %.3f%% wrong of %ld\n", kind.c_str(), t.exact,
                     t.shapes, 100.0 * t.exact / t.shapes, 100.0 * t.wrong / std::max<long>(t.golden, 1), t.golden);
-    // Exact: rectangles, lines and polygons of any pen, pixels.
-    for (const char* kind : {"rectangle filled", "rectangle outlined", "line (width 0, 1)", "line (width 2+)", "polygon",
-                             "pixel"})
+    // Exact: every kind, ellipses included.
+    for (const char* kind : {"rectangle filled", "rectangle outlined", "ellipse", "line (width 0, 1)",
+                             "line (width 2+)", "polygon", "pixel"})
         EXPECT_EQ(tally[kind].exact, tally[kind].shapes) << kind << ": " << tally[kind].first_failure;
-    // Not yet exact: ellipses (narrow boxes). These bounds hold the agreement reached so far
-    // against regressions.
-    EXPECT_GE(tally["ellipse"].exact * 100, tally["ellipse"].shapes * 97);
-    EXPECT_LE(tally["ellipse"].wrong * 1000, tally["ellipse"].golden) << tally["ellipse"].first_failure;
 }
 
 // --- Boxes -------------------------------------------------------------------------------

@@ -79,13 +79,13 @@ struct Painter {
 };
 
 // ---------------------------------------------------------------------------------------
-// Ellipses. The platform traces the first quadrant in doubled coordinates (so boxes of
-// even size, whose centre falls between pixels, need no special case): first row by row
-// from the right end while the curve is steep, then column by column from the top. A
-// step inward is taken when the implicit function summed over the two candidate pixels
-// is not negative (rows) or positive (columns). Narrow tall boxes lose their end rows
-// this way, as they do on the platform. The fill of a row runs between its outermost
-// traced pixels; the one-pixel outline is the traced pixels themselves.
+// Ellipses. The platform traces the first quadrant of the box-fitted ellipse by integer
+// error stepping (Zingl's rasterizing algorithm for an ellipse in a rectangle): from the
+// right end of the middle row, down and inward, until the traced column passes the middle
+// column. Nothing finishes the ends of a narrow tall ellipse, so such boxes lose their end
+// rows, as on the platform (which paints whatever it finds in them; empty is the sound
+// reading). A row's fill runs between its outermost traced pixels; the one-pixel outline
+// is the traced pixels themselves. Boxes under three pixels either way are full blocks.
 //
 // Boxes up to kTracedLimit a side are traced exactly; larger ones (no measurement exists
 // for them, and they are always mostly off the surface) are sampled per visible row.
@@ -153,34 +153,38 @@ private:
         return true;
     }
 
+    // Right half of the lower half, in box pixels: x from the right edge inward, y from
+    // the middle row down; each point is stored mirrored into the upper half as a doubled
+    // offset from the centre. Sides up to kTracedLimit keep every term within 2^50.
     void trace(std::vector<i64>& store) {
-        const i64 A = w_ - 1, B = h_ - 1;
-        const i64 A2 = A * A, B2 = B * B;
+        const i64 a = w_ - 1, b = h_ - 1;
         const i64 rows = (h_ + 1) / 2;
         store.assign(2 * static_cast<size_t>(rows), -1);
         hi_ = store.data();
         lo_ = hi_ + rows;
-        auto F = [&](i64 X, i64 Y) { return B2 * X * X + A2 * Y * Y - A2 * B2; };
-        auto plot = [&](i64 X, i64 Y) {
-            i64 j = (B - Y) / 2;
-            if (j < 0 || j >= rows) return;
-            size_t k = static_cast<size_t>(j);
-            if (hi_[k] < 0) { hi_[k] = lo_[k] = X; return; }
-            hi_[k] = std::max(hi_[k], X);
-            lo_[k] = std::min(lo_[k], X);
-        };
-        i64 X = A, Y = B & 1;
-        while (B2 * X >= A2 * Y) {
-            plot(X, Y);
-            Y += 2;
-            if (F(X, Y) + F(X - 2, Y) >= 0) X -= 2;
-        }
-        X = A & 1;
-        Y = B;
-        while (B2 * X <= A2 * Y) {
-            plot(X, Y);
-            X += 2;
-            if (F(X, Y) + F(X, Y - 2) > 0) Y -= 2;
+        const i64 a_step = 8 * a * a, b_step = 8 * b * b;
+        i64 dx = 4 * b * b * (1 - a), dy = 4 * a * a * (1 + (b & 1)), err = dx + dy + a * a * (b & 1);
+        i64 x = a, y = h_ / 2;
+        // Every step moves x or y (or both); the bound only guards the loop's end.
+        for (i64 n = w_ + h_; x >= w_ / 2 && y <= b && n > 0; --n) {
+            const size_t j = static_cast<size_t>(b - y);
+            const i64 X = 2 * x - a;
+            if (hi_[j] < 0) hi_[j] = lo_[j] = X;
+            else {
+                hi_[j] = std::max(hi_[j], X);
+                lo_[j] = std::min(lo_[j], X);
+            }
+            const i64 e2 = 2 * err;
+            if (e2 >= dx) {
+                --x;
+                dx += b_step;
+                err += dx;
+            }
+            if (e2 <= dy) {
+                ++y;
+                dy += a_step;
+                err += dy;
+            }
         }
     }
 
