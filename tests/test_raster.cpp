@@ -2,6 +2,7 @@
 // tools/oracle/make_raster_golden.py), and the rules the golden data cannot reach: huge
 // coordinates, degenerate boxes, null pens and brushes, the surface's row ring.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstdio>
@@ -300,6 +301,96 @@ TEST(RasterEllipses, Radius20DiscCoversThePlatformsCount) {
     DeleteObject(pen);
 }
 
+// The platform's ellipse of every narrow or flat box (shorter side up to 8, longer up to
+// 60) and of every box up to 20x20, from tests/data/raster/ellipses.txt: per row the
+// left outline run, mirrored on the right. Filled, and outlined with pens 0 and 1; the box
+// given by either pair of corners; on a surface whose rows start mid-ring.
+TEST(RasterEllipses, NarrowFlatAndSmallBoxesDrawThePlatformsRows) {
+    std::ifstream in(PLOTX_TEST_DATA "/raster/ellipses.txt");
+    int boxes = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream ss(line);
+        int w = 0, h = 0;
+        std::string outer, inner;
+        ss >> w >> h >> outer >> inner;
+        ASSERT_EQ(outer.size(), static_cast<size_t>(h)) << line;
+        // The platform's 1x1 box is empty; the library's radius-0 circle covers its pixel.
+        if (w == 1 && h == 1) outer = inner = "0";
+        ++boxes;
+        for (int variant = 0; variant < 3; ++variant) {
+            const bool filled = variant == 0;
+            // Expected picture of the box with a one-pixel margin.
+            std::string want;
+            for (int y = -1; y <= h; ++y, want += '\n')
+                for (int x = -1; x <= w; ++x) {
+                    bool on = false;
+                    if (y >= 0 && y < h && outer[y] != '.') {
+                        const int lo = outer[y] - '0', li = inner[y] - '0';
+                        const int mx = std::min(x, w - 1 - x);  // mirrored into the left half
+                        on = filled ? mx >= lo : mx >= lo && mx <= li;
+                    }
+                    want += on ? '#' : '.';
+                }
+            for (int order = 0; order < 4; ++order) {
+                Canvas c(70, 70);
+                c.bmp.row_offset = (w * 7 + h) % 70;
+                HPEN pen = CreatePen(PS_SOLID, variant == 2 ? 1 : 0, RGB(255, 255, 255));
+                HBRUSH br = filled ? CreateSolidBrush(RGB(255, 255, 255)) : nullptr;
+                SelectObject(c.dc, pen);
+                SelectObject(c.dc, filled ? static_cast<HGDIOBJ>(br) : GetStockObject(NULL_BRUSH));
+                int x1 = 5, y1 = 5, x2 = 5 + w, y2 = 5 + h;
+                if (order & 1) std::swap(x1, x2);
+                if (order & 2) std::swap(y1, y2);
+                Ellipse(c.dc, x1, y1, x2, y2);
+                EXPECT_EQ(c.picture(4, 4, 5 + w, 5 + h), want)
+                    << w << "x" << h << (filled ? " filled" : variant == 1 ? " outlined, pen 0" : " outlined, pen 1")
+                    << ", corner order " << order;
+                EXPECT_EQ(c.count(0xFFFFFF), std::count(want.begin(), want.end(), '#'));
+                SelectObject(c.dc, GetStockObject(BLACK_PEN));
+                SelectObject(c.dc, GetStockObject(WHITE_BRUSH));
+                DeleteObject(pen);
+                if (br) DeleteObject(br);
+                if (HasFailure()) return;
+            }
+        }
+    }
+    EXPECT_GT(boxes, 1000) << "ellipse data missing";
+}
+
+// A brush of its own colour fills only between the outline's runs, so the pen's pixels
+// stay whole: the 5x7 box, pen and brush pixels as the platform paints them.
+TEST(RasterEllipses, BrushFillsBetweenTheOutlineRuns) {
+    Canvas c(9, 10);
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 0, 255));
+    HBRUSH br = CreateSolidBrush(RGB(255, 0, 0));
+    SelectObject(c.dc, pen);
+    SelectObject(c.dc, br);
+    Ellipse(c.dc, 2, 1, 7, 8);
+    std::string pic;
+    for (int y = 0; y < 10; ++y, pic += '\n')
+        for (int x = 0; x < 9; ++x) {
+            const uint32_t p = c.bmp.at(x, y);
+            pic += p == 0x0000FF ? 'o' : p == 0xFF0000 ? '+' : p == 0 ? '.' : '?';
+        }
+    EXPECT_EQ(pic,
+              ".........\n"
+              "....o....\n"
+              "...o+o...\n"
+              "..o+++o..\n"
+              "..o+++o..\n"
+              "..o+++o..\n"
+              "...o+o...\n"
+              "....o....\n"
+              ".........\n"
+              ".........\n");
+    SelectObject(c.dc, GetStockObject(BLACK_PEN));
+    SelectObject(c.dc, GetStockObject(WHITE_BRUSH));
+    DeleteObject(pen);
+    DeleteObject(br);
+}
+
 // --- Extremes ----------------------------------------------------------------------------
 
 // Every shape with coordinates and pen widths at the ends of int: nothing outside the
@@ -522,6 +613,38 @@ TEST(RasterWidePens, BandsCutByTheSurfaceKeepTheirVisiblePixels) {
         SelectObject(small.dc, GetStockObject(BLACK_PEN));
         SelectObject(big.dc, GetStockObject(BLACK_PEN));
         DeleteObject(pen);
+    }
+}
+
+TEST(RasterEllipses, EllipsesCutByTheSurfaceKeepTheirVisiblePixels) {
+    // The same boxes, up to 120 a side, on a small surface and, shifted, inside a large one.
+    Lcg rng{43};
+    constexpr int kOff = 130;
+    for (int k = 0; k < 300; ++k) {
+        Canvas small(31, 23), big(31 + 2 * kOff, 23 + 2 * kOff);
+        small.bmp.row_offset = k % 23;
+        const int width = k % 3 == 2 ? 1 : 0;
+        HPEN pen = CreatePen(PS_SOLID, width, RGB(255, 255, 255));
+        HBRUSH br = CreateSolidBrush(RGB(255, 0, 0));
+        for (Canvas* c : {&small, &big}) {
+            SelectObject(c->dc, pen);
+            SelectObject(c->dc, width == 0 ? static_cast<HGDIOBJ>(br) : GetStockObject(NULL_BRUSH));
+        }
+        const int side = k % 2 ? 120 : 12;
+        const int x1 = rng.next(-side, 40), y1 = rng.next(-side, 30);
+        const int x2 = x1 + rng.next(1, side), y2 = y1 + rng.next(1, side);
+        Ellipse(small.dc, x1, y1, x2, y2);
+        Ellipse(big.dc, x1 + kOff, y1 + kOff, x2 + kOff, y2 + kOff);
+        for (int y = 0; y < 23; ++y)
+            for (int x = 0; x < 31; ++x)
+                ASSERT_EQ(small.bmp.at(x, y), big.bmp.at(x + kOff, y + kOff))
+                    << x << "," << y << " of " << x1 << "," << y1 << " to " << x2 << "," << y2;
+        for (Canvas* c : {&small, &big}) {
+            SelectObject(c->dc, GetStockObject(BLACK_PEN));
+            SelectObject(c->dc, GetStockObject(WHITE_BRUSH));
+        }
+        DeleteObject(pen);
+        DeleteObject(br);
     }
 }
 
