@@ -569,6 +569,59 @@ TEST(RasterWidePens, SlantedBandsGiveTheOddPixelToTheRightAsThePlatformDoes) {
     DeleteObject(five);
 }
 
+TEST(RasterWidePens, EllipsesStrokeTheOutlinesPathAsThePlatformDoes) {
+    // The reference renderer's pixels: a pen of 3 round a 20x12 box, lopsided as the
+    // platform's path through the outline's pixels makes it, and a pen of 4 round a filled
+    // 9x7 box.
+    Canvas hollow(26, 18), filled(16, 14);
+    HPEN three = CreatePen(PS_SOLID, 3, RGB(255, 255, 255)), four = CreatePen(PS_SOLID, 4, RGB(255, 255, 255));
+    HBRUSH br = CreateSolidBrush(RGB(255, 255, 255));
+    SelectObject(hollow.dc, three);
+    SelectObject(hollow.dc, GetStockObject(NULL_BRUSH));
+    Ellipse(hollow.dc, 3, 3, 23, 15);
+    SelectObject(filled.dc, four);
+    SelectObject(filled.dc, br);
+    Ellipse(filled.dc, 12, 10, 3, 3);  // corners in either order
+    EXPECT_EQ(hollow.picture(1, 1, 24, 16),
+              "........................\n"
+              "........##########......\n"
+              "......##############....\n"
+              "....##################..\n"
+              "..########......#######.\n"
+              ".#######..........####..\n"
+              ".#####.............####.\n"
+              ".####...............###.\n"
+              ".####...............###.\n"
+              ".#####.............####.\n"
+              ".#######..........####..\n"
+              "..########......#######.\n"
+              "....##################..\n"
+              "......##############....\n"
+              "........##########......\n"
+              "........................\n");
+    EXPECT_EQ(filled.picture(0, 0, 14, 12),
+              "...............\n"
+              "....######.....\n"
+              "...#########...\n"
+              "..###########..\n"
+              ".############..\n"
+              ".############..\n"
+              ".############..\n"
+              ".############..\n"
+              "..##########...\n"
+              "...##########..\n"
+              "....########...\n"
+              "...............\n"
+              "...............\n");
+    for (Canvas* c : {&hollow, &filled}) {
+        SelectObject(c->dc, GetStockObject(BLACK_PEN));
+        SelectObject(c->dc, GetStockObject(WHITE_BRUSH));
+    }
+    DeleteObject(three);
+    DeleteObject(four);
+    DeleteObject(br);
+}
+
 TEST(RasterWidePens, EitherDirectionDrawsTheSameBand) {
     Lcg rng{23};
     for (int k = 0; k < 300; ++k) {

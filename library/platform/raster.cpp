@@ -126,6 +126,15 @@ public:
         return true;
     }
 
+    // The traced pixels of the lower right quadrant in tracing order, as box offsets: along
+    // each row from its right end leftward, rows from the middle one down. Traced boxes only.
+    template <class Visit>
+    void quadrant(Visit visit) const {
+        if (!traced_) return;
+        for (i64 j = (h_ - 1) / 2; j >= 0 && hi_[j] >= 0; --j)
+            for (i64 X = hi_[j]; X >= lo_[j]; X -= 2) visit((w_ - 1 + X) / 2, h_ - 1 - j);
+    }
+
 private:
     // Doubled offsets from the centre: the outermost and innermost traced X of row y.
     bool half_width(i64 y, i64& xmax, i64& xmin) const {
@@ -408,7 +417,7 @@ void thin_line(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2) {
 // right, whichever way the segment runs, and both directions draw the same band. Level
 // and upright bands are plain boxes: width / 2 rows or columns before the line, the rest
 // after it.
-void wide_segment(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2, i64 width) {
+void wide_band(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2, i64 width) {
     const i64 dx = x2 - x1, dy = y2 - y1;
     if (dx != 0 && dy != 0) {
         // In double precision, as the platform computes the extent.
@@ -428,8 +437,71 @@ void wide_segment(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2, i64 width) {
         if (dy == 0) p.box(std::min(x1, x2), y1 - before, std::max(x1, x2), y1 - before + width);
         else p.box(x1 - before, std::min(y1, y2), x1 - before + width, std::max(y1, y2));
     }
+}
+
+void wide_segment(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2, i64 width) {
+    wide_band(p, x1, y1, x2, y2, width);
     pen_dot(p, x1, y1, width);
     pen_dot(p, x2, y2, width);
+}
+
+// A wide pen's ellipse, as the platform strokes it: the closed path through the one-pixel
+// outline's pixels in order around the box, every step a wide segment (band and round
+// dots); a box under three pixels either way goes round its block's corners. A run of
+// steps along one row or column is one band: the dots between cover nothing more. Each
+// vertex's dot is painted once.
+//
+// Every pixel is painted about once per step within the pen's reach, so this is kept to
+// pens up to kStrokedPenLimit (measured exact up to there) and traced boxes; false leaves
+// wider pens and bigger boxes to an approximation.
+constexpr i64 kStrokedPenLimit = 16;
+
+bool stroke_wide_ellipse(const Painter& pen, i64 l, i64 t, i64 w, i64 h, i64 width) {
+    if (w > kTracedLimit || h > kTracedLimit || width > kStrokedPenLimit) return false;
+    static thread_local std::vector<P64> path;
+    path.clear();
+    auto add = [](i64 x, i64 y) {
+        if (path.empty() || path.back().x != x || path.back().y != y) path.push_back(P64{x, y});
+    };
+    if (w < 3 || h < 3) {
+        add(l, t);
+        add(l + w - 1, t);
+        add(l + w - 1, t + h - 1);
+        add(l, t + h - 1);
+    } else {
+        EllipseRows e(l, t, w, h);
+        static thread_local std::vector<P64> q;
+        q.clear();
+        e.quadrant([](i64 x, i64 y) { q.push_back(P64{x, y}); });
+        const i64 a = w - 1, b = h - 1;
+        for (const P64& p : q) add(l + p.x, t + p.y);                                   // lower right
+        for (size_t i = q.size(); i-- > 0;) add(l + a - q[i].x, t + q[i].y);            // lower left
+        for (const P64& p : q) add(l + a - p.x, t + b - p.y);                           // upper left
+        for (size_t i = q.size(); i-- > 0;) add(l + q[i].x, t + b - q[i].y);            // upper right
+    }
+    while (path.size() > 1 && path.back().x == path.front().x && path.back().y == path.front().y) path.pop_back();
+    if (path.size() == 1) {
+        pen_dot(pen, path[0].x, path[0].y, width);
+        return true;
+    }
+    const size_t n = path.size();
+    for (size_t i = 0; i < n;) {
+        // Extend along a row or column while the path keeps going that way.
+        const P64 from = path[i];
+        size_t k = i + 1;
+        const i64 sx = path[k % n].x - from.x, sy = path[k % n].y - from.y;
+        if (sx == 0 || sy == 0)
+            while (k < n && path[(k + 1) % n].x - path[k].x == sx && path[(k + 1) % n].y - path[k].y == sy) ++k;
+        const P64 to = path[k % n];
+        const i64 m = width / 2 + 1;
+        if (std::max(from.x, to.x) + m >= 0 && std::min(from.x, to.x) - m < pen.s.width &&
+            std::max(from.y, to.y) + m >= 0 && std::min(from.y, to.y) - m < pen.s.height) {
+            wide_band(pen, from.x, from.y, to.x, to.y, width);
+            pen_dot(pen, from.x, from.y, width);
+        }
+        i = k;
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -543,7 +615,10 @@ bool Ellipse(HDC dc, int left, int top, int right, int bottom) {
         }
         return true;
     }
-    // A wide pen: the ring between the box grown and shrunk by the pen's half widths.
+    if (tl.brush) fill_ellipse(brush, l, t, r - l, b - t);
+    if (stroke_wide_ellipse(pen, l, t, r - l, b - t, w)) return true;
+    // Beyond the budget, an approximation: the ring between the box grown and shrunk by
+    // the pen's half widths.
     const i64 before = w / 2, after = (w - 1) / 2;
     EllipseRows outer(l - before, t - before, r - l + before + after, b - t + before + after);
     const i64 il = l + after + 1, it = t + after + 1, iw = r - l - 2 * (after + 1) - (before - after),
@@ -554,7 +629,6 @@ bool Ellipse(HDC dc, int left, int top, int right, int bottom) {
         i64 lo, li, ri, ro, jlo, jli, jri, jro;
         if (!outer.row(y, lo, li, ri, ro)) continue;
         if (has_inner && inner.row(y, jlo, jli, jri, jro)) {
-            if (tl.brush) brush.span(y, jlo, jro);
             pen.span(y, lo, jlo - 1);
             pen.span(y, jro + 1, ro);
         } else {
