@@ -533,15 +533,27 @@ void order(i64& a, i64& b) {
     if (a > b) std::swap(a, b);
 }
 
+// A box as Rectangle and Ellipse take it: corners in order, widened to 64 bits; the
+// surface counts as changed. False when the DC has nothing to draw into.
+struct Box {
+    i64 l, t, r, b;
+};
+bool open_box(const Tools& tl, int left, int top, int right, int bottom, Box* box) {
+    if (!tl.s) return false;
+    *box = Box{left, top, right, bottom};
+    order(box->l, box->r);
+    order(box->t, box->b);
+    ++tl.s->generation;
+    return true;
+}
+
 }  // namespace
 
 bool Rectangle(HDC dc, int left, int top, int right, int bottom) {
     Tools tl = tools_of(dc);
-    if (!tl.s) return false;
-    i64 l = left, t = top, r = right, b = bottom;
-    order(l, r);
-    order(t, b);
-    ++tl.s->generation;
+    Box box;
+    if (!open_box(tl, left, top, right, bottom, &box)) return false;
+    const i64 l = box.l, t = box.t, r = box.r, b = box.b;
     if (!tl.pen) {
         // Without a pen the platform fills one pixel less on the right and at the bottom:
         // the interior alone, l..r-2 by t..b-2. The text log's background relies on it.
@@ -592,11 +604,9 @@ bool Rectangle(HDC dc, int left, int top, int right, int bottom) {
 
 bool Ellipse(HDC dc, int left, int top, int right, int bottom) {
     Tools tl = tools_of(dc);
-    if (!tl.s) return false;
-    i64 l = left, t = top, r = right, b = bottom;
-    order(l, r);
-    order(t, b);
-    ++tl.s->generation;
+    Box box;
+    if (!open_box(tl, left, top, right, bottom, &box)) return false;
+    i64 l = box.l, t = box.t, r = box.r, b = box.b;
     if (!tl.pen) {  // as with rectangles, no pen means one pixel less right and bottom
         if (tl.brush) fill_ellipse(Painter{*tl.s, tl.brush_pixel}, l, t, r - 1 - l, b - 1 - t);
         return true;
