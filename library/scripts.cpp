@@ -131,11 +131,21 @@ bool parse_line(const char* line, int n) {
 void refuse_recording() { PLOTX_log("Cannot record script file %s while it is being played back\n", SCRIPT_FILE); }
 void refuse_playback() { PLOTX_log("Cannot play back script file %s while it is being recorded\n", SCRIPT_FILE); }
 
+// Closes the stream and nothing more: never writes, so the writer may call it.
+void close_stream() {
+    if (!g.script_stream) return;
+    if (std::fclose(g.script_stream) != 0 && g.script_writing)
+        PLOTX_log("Cannot close script file %s: the recording may be incomplete\n", SCRIPT_FILE);
+    g.script_stream = nullptr;
+    g.script_writing = 0;
+}
+
 }  // namespace
 
 void write_script_event(int kind, const EventRecord& record) {
-    // A stream a finished playback left open for reading would swallow the recording.
-    if (g.script_stream && !g.script_writing) close_script();
+    // A stream a finished playback left open for reading would swallow the recording. It
+    // is only closed here: closing the script would write the pending run, through here.
+    if (g.script_stream && !g.script_writing) close_stream();
     if (!g.script_stream) {
         g.script_stream = std::fopen(SCRIPT_FILE, "wt");
         if (!g.script_stream) {
@@ -227,8 +237,10 @@ void run_script_command(int id) {
             } else {
                 g.recording = 1;
                 set_mark(CMD_RECORD, 1);
-                // Ticks an interrupted playback left pending were never seen by this recording.
+                // Ticks an interrupted playback left pending were never seen by this recording,
+                // and the stream it left open for reading is of no further use.
                 g.pending_periodic = 0;
+                if (g.script_stream && !g.script_writing) close_stream();
             }
             break;
         case CMD_PLAYBACK:
@@ -265,11 +277,7 @@ void close_script() {
         write_script_event(PLOTX_PERIODIC, g.record);
         g.pending_periodic = 0;
     }
-    if (!g.script_stream) return;
-    if (std::fclose(g.script_stream) != 0 && g.script_writing)
-        PLOTX_log("Cannot close script file %s: the recording may be incomplete\n", SCRIPT_FILE);
-    g.script_stream = nullptr;
-    g.script_writing = 0;
+    close_stream();
 }
 
 void start_playback_from_environment() {

@@ -92,6 +92,7 @@ using Recording = Scripts;
 using Playback = Scripts;
 using UnrecognisedLines = Scripts;
 using Refusals = Scripts;
+using RecordingAfterPlayback = Scripts;
 using EnvironmentReplay = Scripts;
 using DemoReplay = Scripts;
 
@@ -192,6 +193,37 @@ TEST_F(Recording, NothingLeftByAPlaybackReachesTheRecording) {
     click_canvas(0, 0, 50);
     EXPECT_EQ(events(2), "M(2,2) M(0,0)");
     EXPECT_EQ(script(), "PLOTX_MOUSE(2, 2);\n");
+}
+
+// --- A recording started after a playback -------------------------------------------------
+
+// The stream a playback leaves open for reading is closed, never written, when a recording
+// starts; the recording then holds exactly what was delivered after Record, whether it ends
+// in a click, in Record switched off, or in PLOTX_end with its ticks still pending.
+TEST_F(RecordingAfterPlayback, HoldsExactlyTheEventsAfterRecordHowEverItEnds) {
+    enum Ending { CLICK, RECORD_OFF, END };
+    for (unsigned first : {CMD_PLAYBACK, CMD_PLAY_ONE}) {
+        for (Ending ending : {CLICK, RECORD_OFF, END}) {
+            SCOPED_TRACE(std::to_string(first) + " then ending " + std::to_string(ending));
+            write_script("PLOTX_KBD(49);\nPLOTX_PERIODIC(2);\n");
+            reopen();
+            command(first);
+            EXPECT_EQ(events(first == CMD_PLAYBACK ? 3 : 1), first == CMD_PLAYBACK ? "K49 P P" : "K49");
+            command(CMD_RECORD, 10);  // after the read that finds the end of the file
+            command(CMD_ANIMATE, 10);
+            if (ending == RECORD_OFF) command(CMD_RECORD, 350);
+            if (ending != END) click_canvas(5, -100, 360);
+            EXPECT_EQ(events(3), "P P P");
+            if (ending == END) {
+                EXPECT_EQ(PLOTX_end(), 1);
+                EXPECT_EQ(script(), "PLOTX_PERIODIC(3);\n");
+                continue;
+            }
+            EXPECT_EQ(events(1), "M(5,-100)");
+            EXPECT_EQ(script(), ending == CLICK ? "PLOTX_PERIODIC(3);\nPLOTX_MOUSE(5, -100);\n" : "PLOTX_PERIODIC(3);\n");
+            EXPECT_EQ(marked(CMD_RECORD), ending == CLICK);
+        }
+    }
 }
 
 // --- Playback ----------------------------------------------------------------------------
