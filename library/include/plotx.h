@@ -1,105 +1,382 @@
-/* plotx.h - the public interface of the PLOTX graphics library.
- * C-callable: the library is written in C++ but everything here is plain C.
- *
- * Usage
- *   int main(void) {
- *       PLOTX_begin(0, 0, "", 1);              // opens the graphics and text windows
- *       PLOTX_set_animation(RUN_ANIMATE);      // one PLOTX_PERIODIC event per 100 ms tick
- *       int x, y; char key;
- *       for (;;) {
- *           int kind = PLOTX_wait_event(&x, &y, &key);
- *           if (kind == PLOTX_QUIT) break;
- *           PLOTX_clear_canvas();
- *           PLOTX_draw_circle(YELLOW, x, y, 20); // canvas coordinates: origin in the middle, y up
- *       }
- *       return PLOTX_end();
- *   }
- *
- * Drawing goes to an off-screen canvas; the next wait shows it. Bad arguments are never
- * errors: the library corrects them, writes one line to its text window and goes on.
- * Environment: PLOTX_BACKEND=headless|desktop picks the window system backend;
- * PLOTX_LOG_ECHO=1 also writes every log line to standard error.
- */
+/* plotx.h - the public interface of the PLOTX graphics library, and its reference.
+ * C-callable: the library is written in C++ but everything here is plain C (C89 to C++20).
+ * Every declaration says what it does, its arguments, its result and what it logs. */
 #ifndef PLOTX_H
 #define PLOTX_H
+
+/**
+ * @file plotx.h
+ * @brief The whole programming interface of PLOTX: opening, the event wait, drawing.
+ *
+ * A program opens the library with PLOTX_begin(), draws into the canvas and loops around
+ * PLOTX_wait_event(), which blocks until the next event: a mouse press, a typed character,
+ * a periodic animation tick or quit. It ends with PLOTX_end().
+ *
+ * @code
+ * #include <plotx.h>
+ *
+ * int main(void) {
+ *     int x = 0, y = 0, kind = 0;
+ *     char key;
+ *     PLOTX_begin(0, 0, "", 1);              // opens the graphics and text windows
+ *     PLOTX_set_animation(RUN_ANIMATE);      // one PLOTX_PERIODIC event per 100 ms tick
+ *     while (kind != PLOTX_QUIT) {
+ *         kind = PLOTX_wait_event(&x, &y, &key);
+ *         PLOTX_clear_canvas();
+ *         PLOTX_draw_circle(YELLOW, x, y, 20); // where the mouse was last pressed
+ *     }
+ *     return PLOTX_end() ? 0 : 1;            // PLOTX_end returns 1 when all went well
+ * }
+ * @endcode
+ *
+ * **Coordinates.** Canvas coordinates are integer pixels with the origin in the middle of
+ * the graphics window's drawing area, x to the right and y up. The window shows
+ * x from #VISIBLE_LEFT to #VISIBLE_RIGHT and y from #VISIBLE_BOTTOM to #VISIBLE_TOP
+ * (-297..297 by -246..246); drawing outside that area is allowed and simply not seen.
+ *
+ * **Bad arguments are never errors.** A negative radius, width or point size, a point size
+ * over #MAX_POINT_SIZE or a colour outside the palette is corrected, and the library writes
+ * one line saying so to its text window (the log), then goes on. Corrections are logged
+ * always; the description of each drawing operation only while logging is on
+ * (PLOTX_set_logging()).
+ *
+ * **The Run menu.** The graphics window has a Run menu through which the user (not the
+ * program) animates, halts, single-steps, switches logging, records and plays back event
+ * scripts and quits. Each entry has a Control-key shortcut: Ctrl+A animate, Ctrl+H halt,
+ * Ctrl+F advance one frame, Ctrl+L logging, Ctrl+R record script, Ctrl+P playback script,
+ * Ctrl+O play one script event, Ctrl+Q quit. Commands act only while the program is inside
+ * PLOTX_wait_event(); the program sees them only through the events that follow.
+ *
+ * **Scripts.** Record Script writes every delivered event to the file `PLOTX.SCR` in the
+ * current directory, one line each, in one of three forms:
+ * `PLOTX_MOUSE(x, y);` (canvas coordinates), `PLOTX_KBD(k);` (the key byte as a signed
+ * number, -128..127) and `PLOTX_PERIODIC(n);` (a run of n consecutive ticks). Quit is
+ * never written. Playback delivers the file's events in place of live input, one per wait;
+ * empty lines are skipped and playback stops at the end of the file or at a line whose
+ * seventh character is not M, K or P.
+ *
+ * **Environment.**
+ * - `PLOTX_BACKEND=desktop` opens real windows (the default when `DISPLAY` is set);
+ *   `PLOTX_BACKEND=headless` runs with no display on a virtual clock, so ticks cost no time.
+ *   A headless run that waits for input that can never come (animation halted, no script
+ *   playing) ends with #PLOTX_QUIT at once; an animated one ends with #PLOTX_QUIT after ten
+ *   minutes of virtual time (6000 ticks) without input. Either way a line on standard error
+ *   says so.
+ * - `PLOTX_LOG_ECHO=1` also writes every log line to standard error.
+ * - `PLOTX_PLAYBACK=1` (headless only) plays `PLOTX.SCR` from PLOTX_begin() on and quits
+ *   when the script ends.
+ * - `PLOTX_SNAPSHOT=file.png` saves the canvas as by PLOTX_save_canvas() when the program
+ *   calls PLOTX_end().
+ */
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* Canvas size in pixels; also the outer frame size of the graphics window. */
-#define CANVAS_WIDTH  601
-#define CANVAS_HEIGHT 540
+/** @name Canvas and visible area
+ * The canvas image is #CANVAS_WIDTH by #CANVAS_HEIGHT pixels, which is also the outer size of
+ * the graphics window, frame, caption and menu bar included. The part the window shows (its
+ * client area, 595 by 493 pixels) is smaller: in canvas coordinates it runs from
+ * #VISIBLE_LEFT to #VISIBLE_RIGHT and from #VISIBLE_BOTTOM to #VISIBLE_TOP, both ends
+ * included. Keep what must be seen inside these; a ball bounced off +-CANVAS_WIDTH/2
+ * leaves the screen.
+ * @{ */
+#define CANVAS_WIDTH  601     /**< Width of the canvas image and of the window's outer frame, in pixels. */
+#define CANVAS_HEIGHT 540     /**< Height of the canvas image and of the window's outer frame, in pixels. */
+#define VISIBLE_LEFT   (-297) /**< Smallest canvas x the window shows. */
+#define VISIBLE_RIGHT  297    /**< Largest canvas x the window shows. */
+#define VISIBLE_BOTTOM (-246) /**< Smallest canvas y the window shows. */
+#define VISIBLE_TOP    246    /**< Largest canvas y the window shows. */
+#define VISIBLE_WIDTH  595    /**< Number of canvas columns the window shows (VISIBLE_RIGHT - VISIBLE_LEFT + 1). */
+#define VISIBLE_HEIGHT 493    /**< Number of canvas rows the window shows (VISIBLE_TOP - VISIBLE_BOTTOM + 1). */
+/** @} */
 
-/* Event kinds returned by PLOTX_wait_event (also the kind numbers of script lines). */
-#define PLOTX_MOUSE    1
+/** @name Event kinds
+ * Results of PLOTX_wait_event(); the same numbers name the kinds of script lines.
+ * @{ */
+#define PLOTX_MOUSE    1 /**< The left mouse button was pressed on the canvas; x, y say where. */
+/** A character was typed (with Control not held); the key says which. The key is the
+ * byte the key types: printable characters as themselves, Enter 13, Backspace 8, Tab 9,
+ * Escape 27, Latin-1 letters as their Latin-1 byte (negative when char is signed). Keys
+ * that type nothing (arrows, function keys, Delete, Shift, Control, Alt) deliver no event;
+ * Control with a letter is a Run menu shortcut and delivers none either. */
 #define PLOTX_KBD      2
-#define PLOTX_PERIODIC 3
-#define PLOTX_QUIT     4
+#define PLOTX_PERIODIC 3 /**< An animation tick: at most one per 100 ms, while animating or single-stepping. */
+#define PLOTX_QUIT     4 /**< The window was closed, Quit was chosen, or RUN_REQUEST_QUIT was set. */
+/** @} */
 
-/* Animation control values for PLOTX_set_animation; 3 and 4 change nothing. */
-#define RUN_HALT         0
-#define RUN_ONE_FRAME    1
-#define RUN_ANIMATE      2
+/** @name Animation control
+ * Values for PLOTX_set_animation(). The values 3 and 4 (and any other value) are accepted
+ * and change nothing.
+ * @{ */
+#define RUN_HALT         0 /**< No more ticks: stops animating and withdraws a requested single step. */
+#define RUN_ONE_FRAME    1 /**< Exactly one #PLOTX_PERIODIC event at the next tick, then wait for input again. */
+#define RUN_ANIMATE      2 /**< One #PLOTX_PERIODIC event per 100 ms tick until halted. */
+/** Ends the program's loop: once the next event has been assembled (and recorded when
+ * recording), it and every later wait return #PLOTX_QUIT. */
 #define RUN_REQUEST_QUIT 5
+/** @} */
 
-/* The palette: 24 named colours, indices 0..23. */
-#define PALETTE_SIZE 24
-enum {
-    BLACK = 0, WHITE, RED, GREEN, BLUE, YELLOW, MAGENTA, CYAN, PURPLE, NAVY_BLUE,
-    DUSTY_PLUM, ICE_BLUE, TURQUOISE, ORANGE, BROWN, PINK, CHALK, GOLD, PEACH,
-    FOREST_GREEN, SEA_GREEN, OLIVE, GRAY_50, GRAY_20
+/** @name The palette
+ * Colours are palette indices 0..23; drawing with any other value draws in #RED and logs
+ * "Illegal color N; using RED.".
+ * @{ */
+#define PALETTE_SIZE 24 /**< Number of palette colours; valid indices are 0 to PALETTE_SIZE - 1. */
+/** The 24 named colours: index, the name the log uses, and red, green, blue (0..255). */
+enum PLOTX_Color {
+    BLACK = 0,    /**< 0: "black" (0, 0, 0) */
+    WHITE,        /**< 1: "white" (255, 255, 255), the background */
+    RED,          /**< 2: "red" (255, 0, 0), also what invalid indices become */
+    GREEN,        /**< 3: "green" (0, 255, 0) */
+    BLUE,         /**< 4: "blue" (0, 0, 255) */
+    YELLOW,       /**< 5: "yellow" (255, 255, 0) */
+    MAGENTA,      /**< 6: "magenta" (255, 0, 255) */
+    CYAN,         /**< 7: "cyan" (0, 255, 255) */
+    PURPLE,       /**< 8: "purple" (153, 0, 204) */
+    NAVY_BLUE,    /**< 9: "navy blue" (0, 51, 153) */
+    DUSTY_PLUM,   /**< 10: "dusty plum" (153, 102, 153) */
+    ICE_BLUE,     /**< 11: "ice blue" (153, 255, 255) */
+    TURQUOISE,    /**< 12: "turquoise" (153, 255, 204) */
+    ORANGE,       /**< 13: "orange" (255, 102, 0) */
+    BROWN,        /**< 14: "brown" (153, 102, 51) */
+    PINK,         /**< 15: "pink" (255, 153, 204) */
+    CHALK,        /**< 16: "chalk" (255, 255, 153) */
+    GOLD,         /**< 17: "gold" (204, 153, 51) */
+    PEACH,        /**< 18: "peach" (255, 153, 102) */
+    FOREST_GREEN, /**< 19: "forest green" (0, 102, 51) */
+    SEA_GREEN,    /**< 20: "sea green" (51, 204, 153) */
+    OLIVE,        /**< 21: "olive" (153, 153, 51) */
+    GRAY_50,      /**< 22: "50% gray" (128, 128, 128) */
+    GRAY_20       /**< 23: "20% gray" (204, 204, 204) */
 };
-#define BACKGROUND_COLOR WHITE
+#define BACKGROUND_COLOR WHITE /**< The colour PLOTX_clear_canvas() fills with. */
+/** @} */
 
-/* Largest text point size; larger ones are clamped with a log line. */
-#define MAX_POINT_SIZE 127
-/* Bytes of a formatted text or log line, terminator included. */
-#define FORMAT_BUFFER_SIZE 1024
+/** @name Limits
+ * @{ */
+#define MAX_POINT_SIZE 127       /**< Largest text point size; larger ones are drawn at 127, with a log line. */
+#define FORMAT_BUFFER_SIZE 1024  /**< Bytes of a formatted text or log line, terminator included: at most 1023 characters are kept. */
+/** @} */
 
-/* Opening and closing. The four arguments are those of a graphical program's entry
- * (instance, previous instance, command line, show mode); pass 0, 0, "", 1 elsewhere.
- * A non-null previous instance skips the window class registration. */
+/** @name Opening and closing
+ * @{ */
+
+/**
+ * Opens the library: the graphics window "PLOTX Graphics" with its Run menu, the text
+ * window "PLOTX Text" along the bottom third of the screen, the canvas and the 100 ms
+ * timer. Call it once, before any other operation. Logging starts on; animation starts
+ * halted. The canvas content is undefined until the first PLOTX_clear_canvas().
+ *
+ * The four arguments are those a graphical program's entry receives on the original
+ * platform; elsewhere pass `0, 0, "", 1`.
+ * @param instance       the program's module instance, kept by the library; 0 elsewhere.
+ * @param prev_instance  a previous instance, or 0; non-zero skips registering the window
+ *                       classes (a second program instance reuses them).
+ * @param cmd_line       the command line; not used.
+ * @param show_mode      how the windows are first shown; 1 shows them normally.
+ * @return 1. Failures to create a window are not reported here; with no display and no
+ *         `PLOTX_BACKEND`, or a desktop backend that cannot start or was not built, the
+ *         program exits with status 2 and one line on standard error saying what to set.
+ */
 int PLOTX_begin(void* instance, void* prev_instance, const char* cmd_line, int show_mode);
+
+/**
+ * Closes the library: saves the canvas when `PLOTX_SNAPSHOT` is set, closes a script that is
+ * being recorded or played, and lets go of the window's drawing context. The windows stay
+ * until the process ends; a recording's pending run of ticks is not written (stop the
+ * recording first with Ctrl+R to keep it).
+ * @return 1 when the library was open, 0 before PLOTX_begin().
+ */
 int PLOTX_end(void);
 
-/* Blocks until the next event; returns its kind and stores its record (canvas
- * coordinates for PLOTX_MOUSE, the typed byte for PLOTX_KBD). */
+/** @} */
+
+/** @name Events and animation
+ * @{ */
+
+/**
+ * Shows the canvas if it changed, then blocks until the next event and returns its kind.
+ * Only the fields of the returned kind are meaningful; the others are set to 0.
+ * Animation ticks come only while animating (#RUN_ANIMATE) or after #RUN_ONE_FRAME, at most
+ * one per 100 ms tick; a press or a character that arrives first replaces the tick. While a
+ * script plays, its events replace live input. This is also where the Run menu and its
+ * shortcuts act, and where recording writes script lines.
+ * @param mouse_x  receives the canvas x of a #PLOTX_MOUSE event; may be null.
+ * @param mouse_y  receives the canvas y of a #PLOTX_MOUSE event; may be null.
+ * @param key      receives the typed byte of a #PLOTX_KBD event; may be null.
+ * @return #PLOTX_MOUSE, #PLOTX_KBD, #PLOTX_PERIODIC or #PLOTX_QUIT. #PLOTX_QUIT at once
+ *         before PLOTX_begin() and after the quit has been delivered once.
+ */
 int PLOTX_wait_event(int* mouse_x, int* mouse_y, char* key);
-/* One of the RUN_ values; 0 before PLOTX_begin, else 1. */
+
+/**
+ * Starts, stops or steps the animation, or asks the event loop to end.
+ * @param mode  #RUN_HALT, #RUN_ONE_FRAME, #RUN_ANIMATE or #RUN_REQUEST_QUIT; other values
+ *              (3 and 4 included) change nothing.
+ * @return 0 before PLOTX_begin() (nothing changes), else 1.
+ */
 int PLOTX_set_animation(int mode);
 
-/* Logging of drawing operations; shows the text window when switched on.
- * 0 before PLOTX_begin, else 1. */
+/** @} */
+
+/** @name The text window (the log)
+ * @{ */
+
+/**
+ * Switches the logging of drawing operations (one descriptive line per operation, e.g.
+ * "red circle at (0,0), radius 20") and sets the Run menu's Logging check mark to match.
+ * Switching it on also shows the text window; switching it off leaves the window shown.
+ * Correction messages are logged whatever this says.
+ * @param on  non-zero switches logging on, 0 off.
+ * @return 0 before PLOTX_begin() (nothing changes), else 1.
+ */
 int PLOTX_set_logging(int on);
 
-/* Writes one formatted line to the text window (at most 1023 characters are kept);
- * returns the formatting's count. */
+/**
+ * Writes one line to the text window, formatted as by printf. The window keeps the last
+ * 25 lines; at most 1023 characters of a line are kept. Works before PLOTX_begin() too (the
+ * line is kept and, with `PLOTX_LOG_ECHO=1`, echoed), whatever PLOTX_set_logging() says.
+ * @param format  a printf format; the line should end with a newline. Null writes an
+ *                empty line.
+ * @return the number of characters the formatting produced (which may exceed 1023), or 0
+ *         for a null format or a formatting error.
+ */
 int PLOTX_log(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
 
-/* Drawing, in canvas coordinates. Width 0 fills; a positive width outlines. */
+/** @} */
+
+/** @name Drawing
+ * Every operation paints into the off-screen canvas in canvas coordinates; the next
+ * PLOTX_wait_event() shows it. Before PLOTX_begin() nothing is drawn (corrections are still
+ * logged). An invalid colour is drawn as #RED with the log line "Illegal color N; using
+ * RED.". Each returns 1 unless it says otherwise.
+ * @{ */
+
+/**
+ * Draws a filled circle: the box of 2 * radius + 1 pixels a side centred on (x, y).
+ * Logs "Radius of R not possible, using radius -R" for a negative radius and draws with its
+ * absolute value.
+ * @param color   palette index.
+ * @param x       centre, canvas x.
+ * @param y       centre, canvas y.
+ * @param radius  radius in pixels; 0 draws the one pixel (x, y).
+ * @return 1.
+ */
 int PLOTX_draw_circle(int color, int x, int y, int radius);
+
+/**
+ * Draws a triangle through three points, filled or as an outline.
+ * Logs "Width of W not possible, using width -W" for a negative width and uses its absolute
+ * value.
+ * @param color   palette index.
+ * @param x1      first corner, canvas x.
+ * @param y1      first corner, canvas y.
+ * @param x2      second corner, canvas x.
+ * @param y2      second corner, canvas y.
+ * @param x3      third corner, canvas x.
+ * @param y3      third corner, canvas y.
+ * @param width   0 fills (edges included); a positive width draws only the outline, that
+ *                many pixels wide, and leaves the inside as it was.
+ * @return 1.
+ */
 int PLOTX_draw_triangle(int color, int x1, int y1, int x2, int y2, int x3, int y3, int width);
+
+/**
+ * Draws an upright rectangle given by two opposite corners in any order; both corners
+ * belong to it, so (0, 0) to (10, 10) covers 11 by 11 pixels. Logs a negative width as
+ * PLOTX_draw_triangle() does.
+ * @param color   palette index.
+ * @param x1      one corner, canvas x.
+ * @param y1      one corner, canvas y.
+ * @param x2      the opposite corner, canvas x.
+ * @param y2      the opposite corner, canvas y.
+ * @param width   0 fills; a positive width draws only the outline, that many pixels wide.
+ * @return 1.
+ */
 int PLOTX_draw_rectangle(int color, int x1, int y1, int x2, int y2, int width);
+
+/**
+ * Draws a straight line from (x1, y1) towards (x2, y2); as on the original platform, the
+ * end point itself is not drawn. Logs a negative width as PLOTX_draw_triangle() does.
+ * @param color   palette index.
+ * @param x1      start, canvas x.
+ * @param y1      start, canvas y.
+ * @param x2      end, canvas x.
+ * @param y2      end, canvas y.
+ * @param width   pen width in pixels; 0 and 1 both draw one pixel wide.
+ * @return 1.
+ */
 int PLOTX_draw_line(int color, int x1, int y1, int x2, int y2, int width);
+
+/**
+ * Sets one pixel.
+ * @param color   palette index.
+ * @param x       canvas x.
+ * @param y       canvas y.
+ * @return 1.
+ */
 int PLOTX_draw_pixel(int color, int x, int y);
-/* Text with its first line just above (x, y); point size = character height in pixels. */
+
+/**
+ * Draws text with its first line just above (x, y): the line's cell starts at column x and
+ * ends in the row above y. Each newline starts a new line one line height lower. Only the
+ * glyphs are painted; what lies between them stays. A point size below 0 logs "ptsize of S
+ * not possible, using ptsize -S"; one above #MAX_POINT_SIZE logs the same with 127 and is
+ * drawn at 127. With logging on the line logged embeds the whole text, so keep text and
+ * log line within 1023 characters.
+ * @param color       palette index.
+ * @param x           left end of the first line, canvas x.
+ * @param y           canvas y just below the first line.
+ * @param point_size  character height in pixels, 0..127; 0 uses the default height.
+ * @param text        the text; may contain newlines; null draws nothing.
+ * @return 1.
+ */
 int PLOTX_draw_text(int color, int x, int y, int point_size, const char* text);
-/* As PLOTX_draw_text with printf formatting; returns the length drawn (at most 1023). */
+
+/**
+ * As PLOTX_draw_text(), with the text formatted as by printf into #FORMAT_BUFFER_SIZE
+ * bytes; a longer result is cut to 1023 characters.
+ * @param color       palette index.
+ * @param x           left end of the first line, canvas x.
+ * @param y           canvas y just below the first line.
+ * @param point_size  character height in pixels, 0..127.
+ * @param format      a printf format, followed by its values.
+ * @return the number of characters drawn (at most 1023; 0 for a null format or a
+ *         formatting error).
+ */
 int PLOTX_draw_formatted_text(int color, int x, int y, int point_size, const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 5, 6)))
 #endif
     ;
+
+/**
+ * Fills the whole canvas with #BACKGROUND_COLOR; the image's outermost pixels (outside the
+ * visible area) become black. The only operation that erases.
+ * @return 1.
+ */
 int PLOTX_clear_canvas(void);
 
-/* Writes what the graphics window shows of the canvas as a PNG; 1 on success, else 0
- * with a log line. */
+/** @} */
+
+/** @name Pictures
+ * @{ */
+
+/**
+ * Writes what the graphics window shows of the canvas (the visible area, #VISIBLE_WIDTH by
+ * #VISIBLE_HEIGHT pixels) to a PNG file, replacing it. Works with every backend, headless
+ * included. A failure leaves no partial file and logs "Cannot save canvas to PATH: REASON".
+ * @param path  the file to write.
+ * @return 1 when the file was written; 0 for a null or empty path, before PLOTX_begin(), or
+ *         when the file could not be written.
+ */
 int PLOTX_save_canvas(const char* path);
+
+/** @} */
 
 #ifdef __cplusplus
 }
