@@ -1,20 +1,31 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, whatever the build, the tests, the fuzzers and the benchmarks need
-# and this Debian machine lacks. Runs as root, or through sudo when that is available.
+# Installs, with apt-get, the Debian packages a layer needs and this machine lacks. Runs as
+# root, or through sudo when that is available.
+#   bash tools/install-deps.sh run    building the library and the demo, and running them
+#   bash tools/install-deps.sh test   the run layer, and what the tests, sanitizers, fuzzers,
+#                                     benchmarks, packages and the HTML reference add (default)
+# A new dependency goes into the one layer that needs it; a port with its own toolchain adds
+# a layer of its own below (a name and its list) and asks for it by name.
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ pkg-config git python3
-  googletest libgtest-dev libbenchmark-dev
+declare -A layer
+layer[run]="cmake ninja-build g++ pkg-config
   libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev
-  libfltk1.3-dev libx11-dev
+  libfltk1.3-dev libx11-dev"
+layer[test]="${layer[run]}
+  git python3 googletest libgtest-dev libbenchmark-dev
   xvfb xdotool x11-apps x11-utils imagemagick
-  clang libclang-rt-14-dev
-  libcairo2-dev
-)
+  clang libclang-rt-14-dev libcairo2-dev
+  doxygen dpkg-dev fakeroot file lintian"
+
+name="${1:-test}"
+if [ -z "${layer[$name]+set}" ]; then
+  echo "install-deps.sh: no layer \"$name\"; layers: ${!layer[*]}" >&2
+  exit 2
+fi
 
 missing=()
-for p in "${packages[@]}"; do
+for p in ${layer[$name]}; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0

@@ -3,8 +3,9 @@
 # replays the shipped demo session headless and says where its last picture is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install-deps.sh
-cmake --preset default >/dev/null
+# Only what building and running needs: no test, benchmark or packaging tools.
+bash tools/install-deps.sh run
+cmake --preset default -DPLOTX_TESTS=OFF -DPLOTX_BENCH=OFF >/dev/null
 cmake --build --preset default --target plotx-demo
 demo="$PWD/build/demo/plotx-demo"
 if [ -n "${DISPLAY:-}" ] || [ "${PLOTX_BACKEND:-}" = "desktop" ]; then

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
-bash tools/install-deps.sh
+bash tools/install-deps.sh test
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 export LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp:print_suppressions=0"

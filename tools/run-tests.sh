@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=default
 [ "${1:-}" = "--sanitize" ] && preset=asan
-bash tools/install-deps.sh
+bash tools/install-deps.sh test
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"
 ctest --preset "$preset"
