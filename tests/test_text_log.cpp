@@ -91,6 +91,27 @@ TEST_F(TextLog, RepaintReplaysTheRingOldestFirst) {
     }
 }
 
+// A repaint starts from the class background, so however often the window is uncovered,
+// hidden and shown, it looks as the lines drawn one by one left it: no stacked copies.
+TEST_F(TextLog, RepaintsNeverStackCopiesOfTheLog) {
+    begin();
+    for (int i = 1; i <= 3; ++i) PLOTX_log("three lines, this is %d\n", i);
+    std::vector<uint32_t> drawn = text()->client.linear();
+    auto settle = [] { while (px::message_available()) pump_one_message(); };
+    settle();  // the first paint
+    EXPECT_EQ(text()->client.linear(), drawn) << "first paint";
+    for (int round = 1; round <= 3; ++round) {
+        hl::expose(text());
+        settle();
+        EXPECT_EQ(text()->client.linear(), drawn) << "expose " << round;
+    }
+    show_text_window(0);
+    settle();
+    show_text_window(1);
+    settle();
+    EXPECT_EQ(text()->client.linear(), drawn) << "hidden and shown";
+}
+
 TEST_F(TextLog, EachCallIsOneLineWhateverLineFeedsItHolds) {
     begin();
     int h = line_height();

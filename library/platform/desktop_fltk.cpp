@@ -134,7 +134,7 @@ void ClientView::draw() {
     }
     // FLTK draws the view only when it was exposed, shown or resized: the window then
     // needs its paint as well, which is how the layer's windows learn they were uncovered.
-    InvalidateRect(native_->hwnd, nullptr, false);
+    InvalidateRect(native_->hwnd, nullptr, true);
     show_image(native_);
 }
 

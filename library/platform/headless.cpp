@@ -138,7 +138,7 @@ void focus_lost(HWND hwnd, uint64_t at) { H().schedule(at, hwnd, WM_KILLFOCUS, 0
 
 void expose(HWND hwnd, uint64_t) {
     // Covering and uncovering asks for a repaint; there is nothing to post.
-    InvalidateRect(hwnd, nullptr, false);
+    InvalidateRect(hwnd, nullptr, true);
 }
 
 static bool enabled_entry(HMENU m, unsigned id) {

@@ -76,6 +76,7 @@ void update_client_size(HWND w, bool notify) {
     if (cw == w->client.width && ch == w->client.height) return;
     w->client.resize(cw, ch, to_pixel(w->background));
     w->needs_paint = w->visible;
+    w->needs_erase = w->visible;
     if (notify) SendMessageA(w, WM_SIZE, 0, MAKELPARAM(static_cast<unsigned>(cw), static_cast<unsigned>(ch)));
 }
 
@@ -161,7 +162,8 @@ bool ShowWindow(HWND hwnd, int cmd) {
     bool was = hwnd->visible;
     bool show = cmd != SW_HIDE;
     hwnd->visible = show;
-    if (show && !was) hwnd->needs_paint = true;
+    // A window that appears is painted from its class background, as after an expose.
+    if (show && !was) hwnd->needs_paint = hwnd->needs_erase = true;
     if (show != was) backend().window_shown(hwnd, show);
     return was;
 }
@@ -174,9 +176,10 @@ bool GetClientRect(HWND hwnd, Rect* rect) {
     return true;
 }
 
-bool InvalidateRect(HWND hwnd, const Rect*, bool) {
+bool InvalidateRect(HWND hwnd, const Rect*, bool erase) {
     if (!alive(hwnd)) return false;
     hwnd->needs_paint = true;
+    if (erase) hwnd->needs_erase = true;
     return true;
 }
 
@@ -266,10 +269,20 @@ LRESULT DispatchMessageA(const MSG* msg) {
     return r;
 }
 
-LRESULT DefWindowProcA(HWND hwnd, unsigned msg, WPARAM, LPARAM) {
+LRESULT DefWindowProcA(HWND hwnd, unsigned msg, WPARAM wp, LPARAM) {
     switch (msg) {
         case WM_CLOSE: DestroyWindow(hwnd); return 0;
-        case WM_PAINT: if (hwnd) hwnd->needs_paint = false; return 0;
+        case WM_PAINT: if (hwnd) hwnd->needs_paint = hwnd->needs_erase = false; return 0;
+        case WM_ERASEBKGND: {
+            // The class brush over the whole client area, whatever the DC has selected.
+            Bitmap* surface = dc_surface(reinterpret_cast<HDC>(wp));
+            if (!alive(hwnd) || !surface) return 0;
+            uint32_t fill = to_pixel(hwnd->background);
+            std::fill(surface->pixels.begin(), surface->pixels.end(), fill);
+            surface->row_offset = 0;
+            ++surface->generation;
+            return 1;
+        }
         default: return 0;
     }
 }
@@ -316,7 +329,10 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
     if (!alive(hwnd)) return nullptr;
     hwnd->needs_paint = false;
     HDC dc = create_surface_dc(&hwnd->client);
-    if (ps) *ps = PAINTSTRUCT{dc, Rect{0, 0, hwnd->client.width, hwnd->client.height}};
+    bool erase = hwnd->needs_erase;
+    hwnd->needs_erase = false;
+    if (erase && SendMessageA(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0)) erase = false;
+    if (ps) *ps = PAINTSTRUCT{dc, Rect{0, 0, hwnd->client.width, hwnd->client.height}, erase};
     return dc;
 }
 

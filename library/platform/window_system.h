@@ -25,7 +25,7 @@ using WNDPROC = LRESULT (*)(HWND, unsigned, WPARAM, LPARAM);
 
 enum : unsigned {
     WM_CREATE = 0x0001, WM_DESTROY = 0x0002, WM_SIZE = 0x0005, WM_KILLFOCUS = 0x0008,
-    WM_PAINT = 0x000F, WM_CLOSE = 0x0010, WM_QUIT = 0x0012, WM_KEYDOWN = 0x0100,
+    WM_PAINT = 0x000F, WM_CLOSE = 0x0010, WM_QUIT = 0x0012, WM_ERASEBKGND = 0x0014, WM_KEYDOWN = 0x0100,
     WM_KEYUP = 0x0101, WM_CHAR = 0x0102, WM_COMMAND = 0x0111, WM_TIMER = 0x0113,
     WM_LBUTTONDOWN = 0x0201
 };
@@ -86,6 +86,8 @@ bool IsWindow(HWND hwnd);
 bool ShowWindow(HWND hwnd, int cmd);  // result: whether it was visible before
 bool IsWindowVisible(HWND hwnd);
 bool GetClientRect(HWND hwnd, Rect* rect);
+// The whole client area becomes invalid (this layer keeps no smaller region); with erase
+// set, the next BeginPaint first has it wiped to the class background.
 bool InvalidateRect(HWND hwnd, const Rect* rect, bool erase);
 
 bool PostMessageA(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp);
@@ -103,7 +105,11 @@ int GetSystemMetrics(int which);
 
 HDC GetDC(HWND hwnd);
 int ReleaseDC(HWND hwnd, HDC dc);
-struct PAINTSTRUCT { HDC hdc; Rect rcPaint; };
+struct PAINTSTRUCT { HDC hdc; Rect rcPaint; bool fErase; };
+// Validates the window; if the invalid area is marked for erasing it sends WM_ERASEBKGND
+// (wParam: the paint DC) first, which default processing answers by filling the area with
+// the class background. fErase tells the handler the erase is still to do (the message
+// returned 0).
 HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps);
 bool EndPaint(HWND hwnd, const PAINTSTRUCT* ps);
 
@@ -156,7 +162,7 @@ struct Window {
     std::string class_name, title;
     uint32_t style = 0;
     int x = 0, y = 0, width = 0, height = 0;  // outer frame
-    bool visible = false, destroyed = false, needs_paint = false, painting = false;
+    bool visible = false, destroyed = false, needs_paint = false, needs_erase = false, painting = false;
     WNDPROC proc = nullptr;
     HMENU menu = nullptr;
     COLORREF background = RGB(255, 255, 255);
