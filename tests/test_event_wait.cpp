@@ -125,6 +125,20 @@ TEST_F(EventWait, HaltedAnimationReturnsOnlyOnInput) {
     EXPECT_EQ(x, 1);
 }
 
+// A halted program answers a click by drawing, then waits: what it drew and what it
+// logged must reach the display before that wait blocks, not with the next tick.
+TEST_F(EventWait, WhatAPassDrewIsShownBeforeTheWaitBlocks) {
+    begin();
+    click_canvas(1, 2, 1050);  // between ticks: no timer message wakes the wait early
+    click_canvas(3, 4, 1250);
+    ASSERT_EQ(wait(), PLOTX_MOUSE);
+    PLOTX_draw_rectangle(RED, -10, 10, 10, -10, 1);
+    PLOTX_log("answered\n");
+    ASSERT_EQ(wait(), PLOTX_MOUSE);
+    EXPECT_EQ(hl::now(), 1250u);
+    EXPECT_EQ(hl::blocks_with_unshown_images(), 0);
+}
+
 TEST_F(EventWait, OneFrameGivesExactlyOnePeriodicEvent) {
     begin();
     PLOTX_set_animation(RUN_ONE_FRAME);

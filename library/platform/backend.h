@@ -26,7 +26,8 @@ public:
     virtual void screen_size(int* width, int* height) = 0;
     // Post input that has arrived (PostMessageA / post_input); must not block.
     virtual void poll() = 0;
-    // Block until input may have arrived or the clock reaches deadline. Returns at once
+    // Block until input may have arrived or the clock reaches deadline; whatever
+    // window_changed queued for the display must have left before it blocks. Returns at once
     // if deadline is NO_DEADLINE and no input can ever arrive (a headless run with
     // nothing scheduled), so a caller can never hang on a test.
     virtual void wait_until(uint64_t deadline) = 0;

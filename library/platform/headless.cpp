@@ -35,7 +35,17 @@ public:
         }
     }
 
+    void window_changed(HWND h) override { told_[h] = h->client.generation; }
+    void window_destroyed(HWND h) override { told_.erase(h); }
+
     void wait_until(uint64_t deadline) override {
+        for (HWND w : all_windows()) {
+            auto it = told_.find(w);
+            if (IsWindow(w) && (it == told_.end() || it->second != w->client.generation)) {
+                ++unshown_blocks_;
+                break;
+            }
+        }
         uint64_t next = inputs_.empty() ? NO_DEADLINE : inputs_.begin()->first.first;
         uint64_t target = next < deadline ? next : deadline;
         bool idle_too_long = idle_limit_ && inputs_.empty() && target != NO_DEADLINE &&
@@ -62,6 +72,8 @@ public:
     uint64_t now_ = 0, last_input_ = 0, idle_limit_ = 600000, seq_ = 0, poll_step_ = 0;
     bool quit_sent_ = false;
     bool control_ = false;
+    int unshown_blocks_ = 0;
+    std::map<HWND, uint64_t> told_;  // the image generation each window was last shown at
     std::map<std::pair<uint64_t, uint64_t>, Input> inputs_;
 };
 
@@ -160,6 +172,7 @@ bool choose_menu(HWND hwnd, unsigned id, uint64_t at) {
 }
 
 int pending_input() { return static_cast<int>(H().inputs_.size()); }
+int blocks_with_unshown_images() { return H().unshown_blocks_; }
 
 }  // namespace headless
 

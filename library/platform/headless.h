@@ -48,6 +48,9 @@ void expose(HWND hwnd, uint64_t at = NOW);  // the window was covered and uncove
 bool choose_menu(HWND hwnd, unsigned id, uint64_t at = NOW);
 // Input scheduled and not yet delivered.
 int pending_input();
+// Waits that began while some window's image had changed since the backend last heard
+// of it (window_changed): on a display, a picture that reaches the screen late.
+int blocks_with_unshown_images();
 
 }  // namespace headless
 }  // namespace px

@@ -153,7 +153,9 @@ int live_global_blocks();
 // True when a peek now could find a message (queued, quit, paint or due timer).
 bool message_available();
 // Blocks until a message may be available: input from the backend, a due timer, or
-// nothing else to wait for (then it returns at once). Never used on a busy path.
+// nothing else to wait for (then it returns at once). Never used on a busy path. Every
+// window image changed since the backend last heard is passed on (window_changed) before
+// it blocks.
 void wait_for_message();
 uint64_t now_ms();
 
