@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "demo.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/raster.h"
 #include "state.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "plotx.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "state.h"
 
 namespace {

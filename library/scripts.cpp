@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include "platform/headless.h"
+#include "platform/backend.h"
 #include "state.h"
 
 using namespace px;
@@ -282,7 +282,7 @@ void close_script() {
 
 void start_playback_from_environment() {
     const char* playback = std::getenv("PLOTX_PLAYBACK");
-    if (!playback || std::strcmp(playback, "1") != 0 || !headless::active()) return;
+    if (!playback || std::strcmp(playback, "1") != 0 || !px::backend().replays_from_environment()) return;
     if (!g.playing_back) run_script_command(CMD_PLAYBACK);
     g.quit_at_script_end = g.playing_back;
 }

@@ -2,25 +2,25 @@
 // written as an 8-bit RGB PNG. A file only ever appears under its final name complete: it
 // is written under a temporary name in the same directory and renamed over the target.
 #include <fcntl.h>
-#include <png.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
+#include "platform/png_encoder.h"
 #include "state.h"
 
 namespace plotx {
 namespace {
 
 // The shown part is the client area's size from the top-left corner, clipped to the
-// image. The window record keeps its size after the window is closed, so a snapshot taken
-// after the quit (PLOTX_SNAPSHOT at PLOTX_end) still gets the same picture.
+// image. The layer keeps that size after the window is closed, so a snapshot taken after
+// the quit (PLOTX_SNAPSHOT at PLOTX_end) still gets the same picture.
 bool shown_size(const px::Bitmap& canvas, int* width, int* height) {
-    const px::Bitmap& client = g.graphics_window->client;
-    *width = client.width < canvas.width ? client.width : canvas.width;
-    *height = client.height < canvas.height ? client.height : canvas.height;
+    const px::Size client = px::last_client_size(g.graphics_window);
+    *width = client.cx < canvas.width ? client.cx : canvas.width;
+    *height = client.cy < canvas.height ? client.cy : canvas.height;
     return *width > 0 && *height > 0;
 }
 
@@ -69,16 +69,10 @@ std::string write_png(const std::string& path, const std::vector<unsigned char>&
         return reason;
     }
 
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    image.format = PNG_FORMAT_RGB;
-    std::string reason;
-    if (!png_image_write_to_stdio(&image, f, 0, rgb.data(), width * 3, nullptr))
-        reason = image.message[0] ? image.message : "cannot encode the image";
-    png_image_free(&image);
+    std::vector<unsigned char> png;
+    std::string reason = px::encode_png(rgb.data(), width, height, &png);
+    if (reason.empty() && std::fwrite(png.data(), 1, png.size(), f) != png.size())
+        reason = std::strerror(errno ? errno : EIO);
     // Flushed and synced before the rename, so the name never points at a short file.
     if (reason.empty() && (std::fflush(f) != 0 || std::ferror(f) || fsync(fileno(f)) != 0))
         reason = std::strerror(errno ? errno : EIO);

@@ -1,14 +1,18 @@
 // backend.h - what a backend gives the window layer: a clock, a screen size, input turned
 // into messages, and a display for windows and menus. The layer calls these; a backend
-// never calls into the library's subsystems. Chosen once, by PLOTX_BACKEND (headless, desktop).
+// never calls into the library's subsystems, and the subsystems ask a backend only what
+// this interface offers. Chosen once, by PLOTX_BACKEND (headless, desktop).
 //
-// Checklist for a backend:
-//   [x] now_ms           a monotonic clock in ms (virtual in headless)
-//   [x] screen_size      what GetSystemMetrics reports
-//   [x] poll             turns pending input into posted messages; never blocks
-//   [x] wait_until       blocks until input arrives or the deadline passes
-//   [x] window_created / window_changed / window_destroyed   keep the display in step
-//   [x] menu_changed     redraw a window's menu bar
+// Checklist for a backend (one folder under platform/, see CONTRIBUTING.md):
+//   [ ] now_ms           a monotonic clock in ms (virtual in headless)
+//   [ ] screen_size      what GetSystemMetrics reports
+//   [ ] poll             turns pending input into posted messages (post_input); never blocks
+//   [ ] wait_until       blocks until input arrives or the deadline passes
+//   [ ] window_created / window_shown / window_changed / window_destroyed
+//                        keep the display in step with the layer's windows
+//   [ ] menu_changed     redraw a window's menu bar from its px::Menu
+//   [ ] capabilities     replays_from_environment
+//   [ ] an entry in the backend table (backend.cpp) and a backend.cmake in its folder
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -37,6 +41,11 @@ public:
     virtual void window_changed(HWND) {}
     virtual void window_destroyed(HWND) {}
     virtual void menu_changed(HWND) {}
+
+    // Capabilities.
+    // True when PLOTX_PLAYBACK=1 makes a program replay its script at PLOTX_begin and quit
+    // at the script's end (a backend without a user to give input).
+    virtual bool replays_from_environment() const { return false; }
 };
 
 // The backend in use; created on first use from PLOTX_BACKEND. Exits the process with
@@ -46,8 +55,12 @@ Backend& backend();
 void set_backend(std::unique_ptr<Backend> b);
 // Posts an input message in arrival order, as a backend does.
 void post_input(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp);
-// The backends this build has; backend() picks one of them by name.
+
+// Makes the backend PLOTX_BACKEND names (or the default one), from the backend table in
+// backend.cpp; exits the process with one line on standard error if it cannot run.
+std::unique_ptr<Backend> choose_backend();
+// The factories in the table; each returns null when its backend cannot run here.
 std::unique_ptr<Backend> make_headless_backend();
-std::unique_ptr<Backend> make_desktop_backend();  // null when built without one
+std::unique_ptr<Backend> make_fltk_backend();
 
 }  // namespace px

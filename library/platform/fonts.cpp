@@ -1,14 +1,8 @@
-// fonts.cpp - fonts for the text calls: matching a face name and height with fontconfig,
-// sizing and rendering glyphs with FreeType, the platform's text metrics and extents, and
+// fonts.cpp - fonts for the text calls: the platform's text metrics and extents, and
 // grey-level glyphs blended into a surface. Faces and their glyph images are cached for
-// the life of the process, since the library creates a font for every text it draws.
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include FT_TRUETYPE_TABLES_H
-#include <fontconfig/fontconfig.h>
-
+// the life of the process, since the library creates a font for every text it draws;
+// where faces and glyph images come from is glyph_source.h's business.
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -16,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "glyph_source.h"
 #include "raster_internal.h"
 
 namespace px {
@@ -40,12 +35,8 @@ unsigned code_point(unsigned char byte) {
     return byte;
 }
 
-struct Glyph {
+struct Glyph : GlyphImage {
     bool ready = false;
-    int advance = 0;        // pixels the pen moves
-    int left = 0, top = 0;  // image origin relative to the pen on the baseline (top is up)
-    int width = 0, rows = 0;
-    std::vector<uint8_t> coverage;  // rows x width grey levels, 255 = fully inked
     // The glyph already blended over one background in one colour: opaque text (the log's
     // black on white) copies these rows instead of blending every pixel again.
     std::vector<uint32_t> blended;
@@ -74,147 +65,45 @@ const std::vector<uint32_t>& blended_over(Glyph& gl, uint32_t fg, uint32_t bg) {
     return gl.blended;
 }
 
-FT_Library library() {
-    static FT_Library lib = [] {
-        FT_Library l = nullptr;
-        if (FT_Init_FreeType(&l) != 0) l = nullptr;
-        return l;
-    }();
-    return lib;
-}
-
-// Nearest integer of num / den, halves away from zero (den > 0).
-int round_div(long long num, long long den) {
-    if (den <= 0) return 0;
-    return static_cast<int>((num >= 0 ? num + den / 2 : num - den / 2) / den);
-}
-
 }  // namespace
 
 struct FontFace {
-    FT_Face ft = nullptr;  // null when no font file could be loaded: text then has metrics only
+    std::unique_ptr<GlyphSource> source;  // null when no face could be loaded: text then has metrics only
     int ascent = 0, descent = 0, internal_leading = 0;
     int ave_char_width = 0, max_char_width = 0;
     Glyph glyphs[256];
 
-    Glyph& glyph(unsigned char byte);
+    Glyph& glyph(unsigned char byte) {
+        Glyph& gl = glyphs[byte];
+        if (gl.ready) return gl;
+        gl.ready = true;
+        if (source) source->glyph(code_point(byte), &gl);
+        else gl.advance = ave_char_width;
+        return gl;
+    }
 };
-
-Glyph& FontFace::glyph(unsigned char byte) {
-    Glyph& gl = glyphs[byte];
-    if (gl.ready) return gl;
-    gl.ready = true;
-    if (!ft) {
-        gl.advance = ave_char_width;
-        return gl;
-    }
-    FT_UInt index = FT_Get_Char_Index(ft, code_point(byte));
-    if (FT_Load_Glyph(ft, index, FT_LOAD_DEFAULT) != 0) return gl;
-    gl.advance = static_cast<int>((ft->glyph->advance.x + 32) >> 6);
-    if (ft->glyph->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(ft->glyph, FT_RENDER_MODE_NORMAL) != 0)
-        return gl;
-    const FT_Bitmap& bm = ft->glyph->bitmap;
-    if (bm.pixel_mode != FT_PIXEL_MODE_GRAY && bm.pixel_mode != FT_PIXEL_MODE_MONO) return gl;
-    gl.left = ft->glyph->bitmap_left;
-    gl.top = ft->glyph->bitmap_top;
-    gl.width = static_cast<int>(bm.width);
-    gl.rows = static_cast<int>(bm.rows);
-    gl.coverage.resize(static_cast<size_t>(gl.width) * gl.rows);
-    for (int r = 0; r < gl.rows; ++r) {
-        const unsigned char* src = bm.buffer + static_cast<ptrdiff_t>(r) * bm.pitch;
-        uint8_t* dst = gl.coverage.data() + static_cast<size_t>(r) * gl.width;
-        for (int c = 0; c < gl.width; ++c)
-            dst[c] = bm.pixel_mode == FT_PIXEL_MODE_GRAY ? src[c] : ((src[c >> 3] >> (7 - (c & 7))) & 1) * 255;
-    }
-    return gl;
-}
 
 namespace {
 
-struct FileRef {
-    std::string file;
-    int index = 0;
-};
-
-// fontconfig's choice for a face name and weight; an unknown name gets the default face.
-FileRef resolve(const std::string& name, int weight) {
-    static std::map<std::pair<std::string, int>, FileRef> resolved;
-    auto key = std::make_pair(name, weight);
-    auto it = resolved.find(key);
-    if (it != resolved.end()) return it->second;
-    FileRef ref;
-    if (FcInit()) {
-        FcPattern* pattern = FcPatternCreate();
-        if (!name.empty())
-            FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
-        FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight > 0 ? weight : FW_NORMAL));
-        FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result = FcResultNoMatch;
-        if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
-            FcChar8* file = nullptr;
-            int index = 0;
-            if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file) {
-                ref.file = reinterpret_cast<const char*>(file);
-                if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch) ref.index = index;
-            }
-            FcPatternDestroy(match);
-        }
-        FcPatternDestroy(pattern);
-    }
-    resolved.emplace(key, ref);
-    return ref;
-}
-
-// Sizes a face as the platform does: a negative height is the em (character height) in
-// pixels, a positive one the whole cell, ascent plus descent, taken from the face's
-// Windows ascent and descent where it has them.
-std::unique_ptr<FontFace> load_face(const FileRef& ref, int height) {
+std::unique_ptr<FontFace> load_face(const std::string& name, int height, int weight) {
     auto face = std::make_unique<FontFace>();
-    FT_Library lib = library();
-    if (lib && !ref.file.empty() && FT_New_Face(lib, ref.file.c_str(), ref.index, &face->ft) != 0)
-        face->ft = nullptr;
-    FT_Face ft = face->ft;
-    if (!ft || !FT_IS_SCALABLE(ft) || ft->units_per_EM == 0) {
-        if (ft) FT_Done_Face(ft);
-        face->ft = nullptr;
+    face->source = open_glyph_source(name, height, weight);
+    FaceMetrics m;
+    if (face->source) {
+        m = face->source->metrics();
+    } else {
         // No usable face: plausible metrics so layout still works; glyphs draw nothing.
         int em = height < 0 ? -height : (height * 7 + 4) / 8;
-        face->ascent = (em * 4 + 2) / 5 + 1;
-        face->descent = std::max(1, em / 5);
-        face->internal_leading = face->ascent + face->descent - em;
-        face->ave_char_width = face->max_char_width = std::max(1, em / 2);
-        return face;
+        m.ascent = (em * 4 + 2) / 5 + 1;
+        m.descent = std::max(1, em / 5);
+        m.internal_leading = m.ascent + m.descent - em;
+        m.ave_char_width = m.max_char_width = std::max(1, em / 2);
     }
-    long long upem = ft->units_per_EM;
-    long long win_ascent = ft->ascender, win_descent = -ft->descender;
-    if (const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ft, FT_SFNT_OS2))) {
-        if (os2->usWinAscent + os2->usWinDescent > 0) {
-            win_ascent = os2->usWinAscent;
-            win_descent = os2->usWinDescent;
-        }
-    }
-    if (win_ascent + win_descent <= 0) { win_ascent = upem; win_descent = 0; }
-    long long total = win_ascent + win_descent;
-    long long ppem_26_6;  // em size in 1/64 pixel
-    if (height < 0) {
-        long long em = -static_cast<long long>(height);
-        ppem_26_6 = em * 64;
-        face->ascent = round_div(win_ascent * em, upem);
-        face->descent = round_div(win_descent * em, upem);
-        face->internal_leading = face->ascent + face->descent - static_cast<int>(em);
-    } else {
-        ppem_26_6 = std::max<long long>(64, round_div(static_cast<long long>(height) * upem * 64, total));
-        face->ascent = round_div(win_ascent * height, total);
-        face->descent = height - face->ascent;
-        face->internal_leading = height - round_div(ppem_26_6, 64);
-    }
-    FT_Set_Char_Size(ft, 0, static_cast<FT_F26Dot6>(ppem_26_6), 72, 72);
-    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ft, FT_SFNT_OS2));
-    long long avg_units = os2 && os2->xAvgCharWidth > 0 ? os2->xAvgCharWidth : upem / 2;
-    face->ave_char_width = std::max(1, round_div(avg_units * ppem_26_6, upem * 64));
-    face->max_char_width = std::max(1, round_div((ft->bbox.xMax - ft->bbox.xMin) * ppem_26_6, upem * 64));
+    face->ascent = m.ascent;
+    face->descent = m.descent;
+    face->internal_leading = m.internal_leading;
+    face->ave_char_width = m.ave_char_width;
+    face->max_char_width = m.max_char_width;
     return face;
 }
 
@@ -225,7 +114,7 @@ FontFace* cached_face(const std::string& name, int height, int weight) {
     auto key = std::make_tuple(name, height, weight);
     auto it = faces.find(key);
     if (it != faces.end()) return it->second.get();
-    FontFace* face = faces.emplace(key, load_face(resolve(name, weight), height)).first->second.get();
+    FontFace* face = faces.emplace(key, load_face(name, height, weight)).first->second.get();
     return face;
 }
 

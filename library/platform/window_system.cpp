@@ -1,6 +1,5 @@
 // window_system.cpp - windows, the message queue, timers, window DCs, paint, menus and
-// moveable memory, on top of whichever backend runs (backend.h). Backend selection is at
-// the bottom of the file.
+// moveable memory, on top of whichever backend runs (backend.h; chosen in backend.cpp).
 #include "window_system.h"
 
 #include <algorithm>
@@ -175,6 +174,8 @@ bool GetClientRect(HWND hwnd, Rect* rect) {
     *rect = Rect{0, 0, hwnd->client.width, hwnd->client.height};
     return true;
 }
+
+Size last_client_size(HWND hwnd) { return hwnd ? Size{hwnd->client.width, hwnd->client.height} : Size{0, 0}; }
 
 bool InvalidateRect(HWND hwnd, const Rect*, bool erase) {
     if (!alive(hwnd)) return false;
@@ -465,32 +466,12 @@ void reset_window_system() {
     s.quit_code = 0;
 }
 
-// --- Backend selection ---------------------------------------------------------------
+// --- The backend in use ---------------------------------------------------------------
 
 Backend& backend() {
     State& s = S();
     if (s.backend) return *s.backend;
-    const char* choice = std::getenv("PLOTX_BACKEND");
-    std::string name = choice && *choice ? choice : "";
-    if (name.empty()) {
-        const char* display = std::getenv("DISPLAY");
-        if (display && *display) name = "desktop";
-        else {
-            std::fprintf(stderr, "plotx: no display to open windows on; set DISPLAY, or PLOTX_BACKEND=headless to run without one\n");
-            std::exit(2);
-        }
-    }
-    if (name == "headless") s.backend = make_headless_backend();
-    else if (name == "desktop") {
-        s.backend = make_desktop_backend();
-        if (!s.backend) {
-            std::fprintf(stderr, "plotx: the desktop backend could not start (is DISPLAY set to a running X server?); PLOTX_BACKEND=headless runs without one\n");
-            std::exit(2);
-        }
-    } else {
-        std::fprintf(stderr, "plotx: unknown PLOTX_BACKEND \"%s\"; use headless or desktop\n", name.c_str());
-        std::exit(2);
-    }
+    s.backend = choose_backend();
     return *s.backend;
 }
 

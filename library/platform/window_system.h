@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include "key_codes.h"
 #include "raster.h"
 
 namespace px {
@@ -30,11 +31,6 @@ enum : unsigned {
     WM_LBUTTONDOWN = 0x0201
 };
 
-// Key codes: letters and digits are their upper-case ASCII codes.
-enum : unsigned { VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11,
-                  VK_ESCAPE = 0x1B, VK_SPACE = 0x20, VK_NUMPAD1 = 0x61, VK_NUMPAD6 = 0x66,
-                  VK_NUMPAD8 = 0x68, VK_SEPARATOR = 0x6C, VK_DIVIDE = 0x6F, VK_F1 = 0x70,
-                  VK_F2 = 0x71, VK_F3 = 0x72 };
 
 // Key message parameters. wParam is the key code. lParam: bits 0-15 repeat count,
 // bits 16-23 the byte the key types (0 if it types nothing; this layer carries it where
@@ -86,6 +82,9 @@ bool IsWindow(HWND hwnd);
 bool ShowWindow(HWND hwnd, int cmd);  // result: whether it was visible before
 bool IsWindowVisible(HWND hwnd);
 bool GetClientRect(HWND hwnd, Rect* rect);
+// The client area's size as the window last had it, kept after the window is destroyed
+// (a snapshot at the end still gets what the closed window showed); 0x0 for null.
+Size last_client_size(HWND hwnd);
 // The whole client area becomes invalid (this layer keeps no smaller region); with erase
 // set, the next BeginPaint first has it wiped to the class background.
 bool InvalidateRect(HWND hwnd, const Rect* rect, bool erase);

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/backend.h"
-#include "platform/desktop_fltk.h"
+#include "platform/fltk/desktop.h"
 #include "state.h"
 
 using namespace plotx;

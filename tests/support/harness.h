@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/raster.h"
 #include "state.h"
 

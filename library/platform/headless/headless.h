@@ -8,7 +8,7 @@
 // can hang.
 #pragma once
 #include <cstdint>
-#include "backend.h"
+#include "../backend.h"
 
 namespace px {
 namespace headless {

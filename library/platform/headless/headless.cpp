@@ -1,5 +1,12 @@
 // headless.cpp - the in-memory backend: virtual clock, scheduled input, no display. The
 // windows' images stay in the layer's Window records, where tests read them.
+//
+// Checklist (the Backend interface):
+//   [x] now_ms, screen_size       the virtual clock; a settable screen size
+//   [x] poll, wait_until          scheduled input; the clock jumps to what comes next,
+//                                 and a run with nothing left to come gets a quit
+//   [x] window and menu calls     nothing to show: the layer's records are the display
+//   [x] replays_from_environment  yes: PLOTX_PLAYBACK=1 replays the script
 #include "headless.h"
 
 #include <cctype>
@@ -25,6 +32,7 @@ public:
     const char* name() const override { return "headless"; }
     uint64_t now_ms() override { return now_; }
     void screen_size(int* w, int* h) override { *w = width_; *h = height_; }
+    bool replays_from_environment() const override { return true; }
 
     void poll() override {
         while (!inputs_.empty() && inputs_.begin()->first.first <= now_) {
@@ -130,7 +138,7 @@ static unsigned key_code_for(char c) {
     if (u == '\n' || u == '\r') return VK_RETURN;
     if (u == '\t') return VK_TAB;
     if (u == 8) return VK_BACK;
-    return 0xBA;  // one of the punctuation keys; the typed byte carries the character
+    return VK_OEM_1;  // one of the punctuation keys; the typed byte carries the character
 }
 
 void type_char(HWND hwnd, char c, uint64_t at) {

@@ -1,8 +1,8 @@
-// desktop_fltk.h - what tests and benchmarks may ask of the desktop backend (FLTK on X11)
+// desktop.h - what tests and benchmarks may ask of the desktop backend (FLTK on X11)
 // beyond the Backend interface: whether it runs, a round trip to the X server, and where
 // a window's client area starts below its menu bar.
 #pragma once
-#include "window_system.h"
+#include "../window_system.h"
 
 namespace px {
 namespace desktop {

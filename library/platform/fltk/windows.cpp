@@ -1,0 +1,203 @@
+// windows.cpp - the desktop backend (FLTK on X11): every layer window becomes an FLTK
+// window holding a menu bar and a view of its client image, created, shown, laid out and
+// destroyed with it. Waiting blocks in Fl::wait, so an idle program sleeps in select() on
+// the X connection.
+//
+// Checklist (the Backend interface):
+//   [x] now_ms, screen_size       steady clock; FLTK's screen 0
+//   [x] poll, wait_until          Fl::check, Fl::wait
+//   [x] window_created / window_shown / window_changed / window_destroyed
+//   [x] menu_changed              menus.cpp
+//   [x] close requests            WM_CLOSE (Escape is not FLTK's close here)
+//   Images go out in presentation.cpp, input comes in through input.cpp.
+#include "desktop.h"
+
+#include <FL/x.H>
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "fltk_internal.h"
+
+namespace px {
+namespace fltk {
+namespace {
+
+void window_close_requested(Fl_Widget*, void* data) {
+    // Escape reaching the window unhandled is FLTK's own close; the platform has none.
+    if (Fl::event() == FL_SHORTCUT) return;
+    Native* n = static_cast<Native*>(data);
+    if (n->hwnd) post_input(n->hwnd, WM_CLOSE, 0, 0);
+}
+
+// Sizes the FLTK window so that the view is exactly the layer's client area, below the
+// menu bar when the window has a menu.
+void lay_out(Native* n) {
+    HWND h = n->hwnd;
+    int cw = std::max(1, h->client.width), ch = std::max(1, h->client.height);
+    int bar = h->menu ? BAR_HEIGHT : 0;
+    if (cw == n->laid_w && ch == n->laid_h && bar == n->laid_bar) return;
+    n->laid_w = cw;
+    n->laid_h = ch;
+    n->laid_bar = bar;
+    if (bar) {
+        n->bar->resize(0, 0, cw, bar);
+        n->bar->show();
+    } else {
+        n->bar->hide();
+    }
+    n->view->resize(0, bar, cw, ch);
+    if (n->win->w() != cw || n->win->h() != bar + ch) n->win->size(cw, bar + ch);
+    n->win->size_range(cw, bar + ch, cw, bar + ch);
+}
+
+Native* native_of(HWND h) { return h ? static_cast<Native*>(h->native) : nullptr; }
+
+class Desktop;
+Desktop* g_desktop = nullptr;
+
+class Desktop final : public Backend {
+public:
+    Desktop() : start_(std::chrono::steady_clock::now()) {
+        g_desktop = this;
+        install_entry_label();
+        choose_image_path();
+    }
+    ~Desktop() override {
+        for (auto& n : natives_) {
+            if (n->win) delete n->win;
+            n->win = nullptr;
+        }
+        if (g_desktop == this) g_desktop = nullptr;
+    }
+    const char* name() const override { return "desktop"; }
+    uint64_t now_ms() override { return static_cast<uint64_t>(elapsed_ms()); }
+    void screen_size(int* w, int* h) override {
+        int x = 0, y = 0;
+        Fl::screen_xywh(x, y, *w, *h, 0);
+    }
+    void poll() override { Fl::check(); }
+    void wait_until(uint64_t deadline) override {
+        if (deadline == NO_DEADLINE) {
+            Fl::wait(1e20);  // FLTK's "forever": until an event arrives
+            return;
+        }
+        double left = static_cast<double>(deadline) - elapsed_ms();
+        if (left <= 0) {
+            Fl::check();
+            return;
+        }
+        Fl::wait(left / 1000.0);
+    }
+
+    void window_created(HWND h) override {
+        auto n = std::make_unique<Native>();
+        n->hwnd = h;
+        Fl_Group* saved = Fl_Group::current();
+        Fl_Group::current(nullptr);
+        n->win = new Fl_Window(h->x, h->y, std::max(1, h->width), std::max(1, h->height));
+        n->win->box(FL_NO_BOX);  // the bar and the view cover it; no gray flash on expose
+        n->bar = new MenuBar(0, 0, n->win->w(), BAR_HEIGHT);
+        n->bar->user_data(n.get());
+        n->bar->hide();
+        n->view = new ClientView(n.get(), 0, 0, n->win->w(), n->win->h());
+        n->win->end();
+        Fl_Group::current(saved);
+        n->win->copy_label(h->title.c_str());
+        n->win->xclass("plotx");
+        n->win->callback(window_close_requested, n.get());
+        h->native = n.get();
+        natives_.push_back(std::move(n));
+    }
+
+    void window_shown(HWND h, bool show) override {
+        Native* n = native_of(h);
+        if (!n) return;
+        if (!show) {
+            n->win->hide();
+            return;
+        }
+        lay_out(n);
+        n->win->position(h->x, h->y);
+        n->win->show();
+        // FLTK nudges a bordered window at the screen's edge inward to keep a title bar it
+        // assumes on screen; ask for the layer's place itself (a window manager may still
+        // place the frame as it likes).
+        XMoveWindow(fl_display, fl_xid(n->win), h->x, h->y);
+        // Without a window manager keys go to the window under the pointer; within FLTK
+        // they go to the focus widget, which is the view of the last window shown.
+        n->view->take_focus();
+    }
+
+    void window_changed(HWND h) override {
+        Native* n = native_of(h);
+        if (!n || !n->win->shown() || !n->win->visible()) return;
+        lay_out(n);
+        n->win->make_current();
+        show_image(n);
+        XFlush(fl_display);
+    }
+
+    void window_destroyed(HWND h) override {
+        Native* n = native_of(h);
+        if (!n) return;
+        n->hwnd = nullptr;
+        h->native = nullptr;
+        delete n->win;  // never inside an FLTK callback: the layer destroys from its dispatch
+        n->win = nullptr;
+        natives_.erase(std::remove_if(natives_.begin(), natives_.end(),
+                                      [&](const std::unique_ptr<Native>& p) { return p.get() == n; }),
+                       natives_.end());
+    }
+
+    void menu_changed(HWND h) override {
+        Native* n = native_of(h);
+        if (!n) return;
+        sync_menu(n);
+        if (h->client.width || h->client.height) lay_out(n);
+    }
+
+private:
+    double elapsed_ms() const {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+    std::chrono::steady_clock::time_point start_;
+    std::vector<std::unique_ptr<Native>> natives_;
+};
+
+}  // namespace
+}  // namespace fltk
+
+namespace desktop {
+using fltk::g_desktop;
+using fltk::native_of;
+using fltk::Native;
+
+bool active() { return g_desktop && &backend() == g_desktop; }
+
+void sync() {
+    if (fl_display) XSync(fl_display, False);
+}
+
+int client_top(HWND hwnd) {
+    Native* n = active() ? native_of(hwnd) : nullptr;
+    if (!n) return -1;
+    return n->view->y();
+}
+
+}  // namespace desktop
+
+std::unique_ptr<Backend> make_fltk_backend() {
+    // Checked here so that a missing X server ends in the layer's one-line message rather
+    // than in FLTK's own fatal error.
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return nullptr;
+    fl_open_display(d);
+    return std::make_unique<fltk::Desktop>();
+}
+
+}  // namespace px
