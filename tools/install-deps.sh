@@ -14,7 +14,7 @@ layer[run]="cmake ninja-build g++ pkg-config
   libfltk1.3-dev libx11-dev"
 layer[test]="${layer[run]}
   git python3 googletest libgtest-dev libbenchmark-dev
-  xvfb xdotool x11-apps x11-utils imagemagick
+  xvfb xdotool libxtst-dev x11-apps x11-utils imagemagick
   clang libclang-rt-14-dev libcairo2-dev
   doxygen dpkg-dev fakeroot file lintian"
 

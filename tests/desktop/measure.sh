@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # measure.sh - processor use, tick regularity and presentation time of the desktop backend,
 # measured with the probe program under a private Xvfb.
-#   tests/desktop/measure.sh [build dir] [seconds]
+#   tests/desktop/measure.sh [build dir] [seconds] [parts]
 # Prints: the processor share of a wait with animation halted (for the given seconds,
 # default 10), of 100 ticks with a full redraw each, the tick periods, of the demo when
-# it was built, and the time to present one changed frame. Build the probe first:
-#   cmake --build <build dir> --target plotx-desktop-probe
+# it was built, the time to present one changed frame, and what a user of the demo waits
+# for: a press of "New Color" until the cars show it (25 presses, halted and animating)
+# and a start until the first frame is on the screen (10 starts). parts picks some of
+# idle, animate, demo, present, latency (default: all). Build the tools first:
+#   cmake --build <build dir> --target plotx-desktop-probe plotx-desktop-latency plotx-demo
 # For the polling design, configure another build dir with -DPLOTX_BUSY_POLL=ON and pass it.
 set -euo pipefail
 
 build=$(cd "${1:-build}" && pwd)
 seconds=${2:-10}
+parts=${3:-idle animate demo present latency}
+want() { [[ " $parts " == *" $1 "* ]]; }
 probe=$build/tests/desktop/plotx-desktop-probe
 [ -x "$probe" ] || { echo "no probe at $probe; build the plotx-desktop-probe target" >&2; exit 1; }
 
@@ -23,7 +28,7 @@ cleanup() {
 trap cleanup EXIT
 
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 2>"$work/xvfb.log" &
 xvfb_pid=$!
 exec 3>&-
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
@@ -38,6 +43,7 @@ await() {
   return 1
 }
 
+if want idle; then
 echo "== halted, ${seconds} s"
 "$probe" idle >"$work/idle.out" &
 pid=$!
@@ -46,12 +52,15 @@ sleep "$seconds"
 xdotool mousemove 300 300 key ctrl+q
 wait "$pid"
 grep '^idle' "$work/idle.out"
+fi
 
+if want animate; then
 echo "== animating, 100 ticks with a full redraw each"
 "$probe" animate 100 | grep '^ticks'
+fi
 
 demo=$build/demo/plotx-demo
-if [ -x "$demo" ]; then
+if want demo && [ -x "$demo" ]; then
   echo "== the demo animating, ${seconds} s (its own scene redrawn on every tick)"
   (cd "$work" && exec "$demo" >/dev/null 2>&1) &
   pid=$!
@@ -66,5 +75,20 @@ if [ -x "$demo" ]; then
   kill "$pid"; wait "$pid" 2>/dev/null || true
 fi
 
-echo "== presenting a changed frame (canvas to client image, XPutImage, round trip)"
+if want present; then
+echo "== presenting a changed frame (canvas to client image, to the server, round trip)"
 "$probe" present 300 | grep '^present'
+fi
+
+latency=$build/tests/desktop/plotx-desktop-latency
+if want latency && [ -x "$demo" ] && [ -x "$latency" ]; then
+  echo "== a press of New Color until the cars show it on the screen (ms)"
+  for mode in halted animating; do
+    (cd "$work" && exec "$demo" >/dev/null 2>&1) &
+    pid=$!
+    "$latency" clicks 25 "$mode"
+    kill "$pid"; wait "$pid" 2>/dev/null || true
+  done
+  echo "== the demo's start until its first frame is on the screen (ms)"
+  (cd "$work" && "$latency" start 10 "$demo")
+fi
