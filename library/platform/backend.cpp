@@ -46,8 +46,11 @@ std::unique_ptr<Backend> choose_backend() {
         if (!b) desktop_cannot_start();  // only a display can be missing
         return b;
     }
-    // A build without a desktop backend answers as a desktop without a display would.
-    if (name == "desktop") desktop_cannot_start();
+    if (name == "desktop") {
+        std::fprintf(stderr, "plotx: this library was built without the desktop backend (PLOTX_DESKTOP=OFF), so it "
+                             "cannot open windows; PLOTX_BACKEND=headless runs without them\n");
+        std::exit(2);
+    }
     std::fprintf(stderr, "plotx: unknown PLOTX_BACKEND \"%s\"; use headless or desktop\n", name.c_str());
     std::exit(2);
 }
