@@ -1,12 +1,16 @@
 // scripts.cpp - event scripts: recording delivered events to "PLOTX.SCR", playing them
 // back in full or one at a time, the one stream both directions share, and the Record,
-// Playback and Play One commands. A recording is never lost quietly: each line is flushed
-// as it is written, failures are logged, and a script is never recorded over while it plays.
+// Playback and Play One commands. A recording is never lost quietly: each line reaches the
+// file as it is written, the first failure ends the recording at its last complete line
+// and says why, and a script is never recorded over while it plays.
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include "platform/backend.h"
+#include "platform/system.h"
 #include "state.h"
 
 using namespace px;
@@ -26,14 +30,34 @@ void set_mark(int id, int on) {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Playback could not go on. Stops it; a headless replay started from the environment
-// ends the program here, so CI runs finish when their script does.
-int playback_failed() {
+// ends the program here, so CI runs finish when their script does, and tells its user
+// how it ended on standard error (`how` completes "plotx: replay of PLOTX.SCR ...").
+int playback_failed(const std::string& how) {
     stop_playback();
     if (g.quit_at_script_end) {
         g.quit_at_script_end = 0;
+        std::fprintf(stderr, "plotx: replay of %s %s\n", SCRIPT_FILE, how.c_str());
         PostQuitMessage(0);
     }
     return 0;
+}
+
+// A line as the replay's report quotes it: without its line end, other control bytes and
+// quotes escaped.
+std::string quoted(const char* line, int n) {
+    while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) --n;
+    std::string out = "\"";
+    for (int i = 0; i < n; ++i) {
+        unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c < 0x20 || c == 0x7F || c == '"' || c == '\\') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
 }
 
 // One piece of a line: up to and including its line feed, at most 511 characters.
@@ -131,6 +155,14 @@ bool parse_line(const char* line, int n) {
 void refuse_recording() { PLOTX_log("Cannot record script file %s while it is being played back\n", SCRIPT_FILE); }
 void refuse_playback() { PLOTX_log("Cannot play back script file %s while it is being recorded\n", SCRIPT_FILE); }
 
+// Recording ends without writing anything more: the writer calls this when the file
+// cannot be opened or written.
+void end_recording() {
+    g.recording = 0;
+    g.pending_periodic = 0;
+    set_mark(CMD_RECORD, 0);
+}
+
 // Closes the stream and nothing more: never writes, so the writer may call it.
 void close_stream() {
     if (!g.script_stream) return;
@@ -143,75 +175,103 @@ void close_stream() {
 }  // namespace
 
 void write_script_event(int kind, const EventRecord& record) {
+    // A recording that a failure ended writes nothing more, even the event in hand.
+    if (!g.recording) return;
     // A stream a finished playback left open for reading would swallow the recording. It
     // is only closed here: closing the script would write the pending run, through here.
     if (g.script_stream && !g.script_writing) close_stream();
+    std::string reason;
     if (!g.script_stream) {
-        g.script_stream = std::fopen(SCRIPT_FILE, "wt");
+        g.script_stream = sys::open_script(SCRIPT_FILE, true, &reason);
         if (!g.script_stream) {
-            PLOTX_log("Cannot open script file %s for writing\n", SCRIPT_FILE);
+            PLOTX_log("Cannot open script file %s for writing: %s\n", SCRIPT_FILE, reason.c_str());
+            end_recording();
             return;
         }
         g.script_writing = 1;
-        g.script_write_failed = 0;
+        g.script_length = 0;
     }
-    int written;
+    char line[48];
+    int n;
     switch (kind) {
         case PLOTX_MOUSE:
-            written = std::fprintf(g.script_stream, "PLOTX_MOUSE(%d, %d);\n", record.mouse_x, record.mouse_y);
+            n = std::snprintf(line, sizeof line, "PLOTX_MOUSE(%d, %d);\n", record.mouse_x, record.mouse_y);
             break;
         case PLOTX_KBD:
-            written = std::fprintf(g.script_stream, "PLOTX_KBD(%d);\n",
-                                   static_cast<int>(static_cast<signed char>(record.key)));
+            n = std::snprintf(line, sizeof line, "PLOTX_KBD(%d);\n", static_cast<int>(static_cast<signed char>(record.key)));
             break;
         case PLOTX_PERIODIC:
-            written = std::fprintf(g.script_stream, "PLOTX_PERIODIC(%d);\n", g.pending_periodic);
+            n = std::snprintf(line, sizeof line, "PLOTX_PERIODIC(%d);\n", g.pending_periodic);
             break;
         default:
             return;  // a quit has no line
     }
-    // Flushed line by line, so a program that dies mid-recording keeps what it recorded.
-    // One message per stream: a full disk would otherwise push everything else off the log.
-    if ((written < 0 || std::fflush(g.script_stream) != 0) && !g.script_write_failed) {
-        g.script_write_failed = 1;
-        PLOTX_log("Cannot write to script file %s: the recording is incomplete\n", SCRIPT_FILE);
+    // Each line goes to the file whole as it is written, so a program that dies keeps what
+    // it recorded. A line that fails may have left a fragment, which the next line would
+    // be glued to: the file is cut back to its last complete line and the recording ends.
+    if (sys::write_text(g.script_stream, line, static_cast<size_t>(n), &reason)) {
+        g.script_length += n;
+        return;
     }
+    std::string cut_reason;
+    if (sys::cut_file(g.script_stream, g.script_length, &cut_reason))
+        PLOTX_log("Cannot write to script file %s: %s; recording stopped at its last complete line\n", SCRIPT_FILE,
+                  reason.c_str());
+    else
+        PLOTX_log("Cannot write to script file %s: %s; recording stopped, its last line may be cut short (%s)\n",
+                  SCRIPT_FILE, reason.c_str(), cut_reason.c_str());
+    end_recording();
+    close_stream();
 }
 
 int read_script_event() {
     if (g.script_stream && g.script_writing) {
         // Recording and playback refuse each other, so this is a stream nobody can read.
         PLOTX_log("Cannot read script file %s while it is being recorded\n", SCRIPT_FILE);
-        return playback_failed();
+        return playback_failed("stopped: the script is being recorded");
     }
     if (!g.script_stream) {
-        g.script_stream = std::fopen(SCRIPT_FILE, "rt");
+        std::string reason;
+        g.script_stream = sys::open_script(SCRIPT_FILE, false, &reason);
         if (!g.script_stream) {
-            PLOTX_log("Cannot open script file %s for reading\n", SCRIPT_FILE);
-            return playback_failed();
+            PLOTX_log("Cannot open script file %s for reading: %s\n", SCRIPT_FILE, reason.c_str());
+            return playback_failed("failed: cannot open it: " + reason);
         }
         g.script_writing = 0;
+        g.script_lines_read = 0;
+        g.script_events_read = 0;
     }
     if (g.pending_periodic > 0) {
         --g.pending_periodic;
         g.event_slot = PLOTX_PERIODIC;
+        ++g.script_events_read;
         return 1;
     }
     char line[LINE_BUFFER];
     int n;
     do {
+        errno = 0;
         n = read_piece(g.script_stream, line);
         if (n == 0) {
             if (std::ferror(g.script_stream)) {
+                std::string reason = std::strerror(errno ? errno : EIO);
                 std::clearerr(g.script_stream);
-                PLOTX_log("Cannot read script file %s\n", SCRIPT_FILE);
-            } else {
-                PLOTX_log("EOF encountered in script file %s\n", SCRIPT_FILE);
+                PLOTX_log("Cannot read script file %s: %s\n", SCRIPT_FILE, reason.c_str());
+                return playback_failed("failed after " + std::to_string(g.script_events_read) +
+                                       " events: cannot read it: " + reason);
             }
-            return playback_failed();
+            PLOTX_log("EOF encountered in script file %s\n", SCRIPT_FILE);
+            return playback_failed("ended at the end of the file after " + std::to_string(g.script_events_read) +
+                                   " events");
         }
+        if (line[n - 1] == '\n') ++g.script_lines_read;
     } while (is_empty_line(line, n));
-    if (!parse_line(line, n)) return playback_failed();
+    if (!parse_line(line, n)) {
+        long number = g.script_lines_read + (line[n - 1] == '\n' ? 0 : 1);
+        return playback_failed("stopped at line " + std::to_string(number) + ", which it cannot read, after " +
+                               std::to_string(g.script_events_read) + " events: " + quoted(line, n));
+    }
+    ++g.script_events_read;
     return 1;
 }
 
@@ -225,12 +285,12 @@ void run_script_command(int id) {
     switch (id) {
         case CMD_RECORD:
             if (g.recording) {
-                g.recording = 0;
-                set_mark(CMD_RECORD, 0);
                 if (g.pending_periodic > 0) {
                     write_script_event(PLOTX_PERIODIC, g.record);
                     g.pending_periodic = 0;
                 }
+                g.recording = 0;
+                set_mark(CMD_RECORD, 0);
                 close_script();
             } else if (g.playing_back || g.play_one) {
                 refuse_recording();
@@ -278,6 +338,18 @@ void close_script() {
         g.pending_periodic = 0;
     }
     close_stream();
+}
+
+void end_scripts() {
+    close_script();
+    // Closed means closed: an event waited for after this could otherwise open the file
+    // again and empty the finished recording.
+    if (g.recording) {
+        g.recording = 0;
+        set_mark(CMD_RECORD, 0);
+    }
+    stop_playback();
+    g.pending_periodic = 0;
 }
 
 void start_playback_from_environment() {

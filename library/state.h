@@ -65,7 +65,9 @@ struct LibraryState {
     std::FILE* script_stream = nullptr;
     int script_writing = 0;  // the stream was opened for writing (else reading)
     int pending_periodic = 0;
-    int script_write_failed = 0;           // a write to the open recording failed (logged once)
+    long script_length = 0;                // bytes of complete lines in the recording
+    long script_lines_read = 0;            // line ends the reader has passed
+    long script_events_read = 0;           // events this reading stream has delivered
     unsigned char quit_at_script_end = 0;  // headless replay: post the quit when playback stops
 
     // text_log.cpp
@@ -101,6 +103,9 @@ int read_script_event();
 void stop_playback();
 void run_script_command(int id);
 void close_script();
+// PLOTX_end's part: completes and closes a recording, stops a playback, and switches both
+// off, so that nothing written afterwards can empty the file.
+void end_scripts();
 // With PLOTX_PLAYBACK=1 on the headless backend, starts playback of the script at
 // PLOTX_begin; the program then gets PLOTX_QUIT when the script ends.
 void start_playback_from_environment();

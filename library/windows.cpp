@@ -90,7 +90,7 @@ extern "C" int PLOTX_end(void) {
         std::fprintf(stderr, "plotx: could not save the canvas to %s (PLOTX_SNAPSHOT)\n", snapshot);
     ReleaseDC(g.graphics_window, g.window_dc);
     g.window_dc = nullptr;
-    close_script();
+    end_scripts();
     return 1;
 }
 

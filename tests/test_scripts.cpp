@@ -2,9 +2,14 @@
 // one event at a time, the lines the reader refuses, recording and playback refusing each
 // other, and replays started from the environment. Each test runs in its own temporary
 // directory, since the script's name is relative.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +19,7 @@
 
 #include "demo.h"
 #include "support/harness.h"
+#include "support/script_session.h"
 
 using namespace plotx;
 using namespace plotx_test;
@@ -93,6 +99,9 @@ using Playback = Scripts;
 using UnrecognisedLines = Scripts;
 using Refusals = Scripts;
 using RecordingAfterPlayback = Scripts;
+using UnwritableRecording = Scripts;
+using IrregularScriptFile = Scripts;
+using ScriptStreamPairs = Scripts;
 using EnvironmentReplay = Scripts;
 using DemoReplay = Scripts;
 
@@ -159,25 +168,6 @@ TEST_F(Recording, KeyAbove127SurvivesARoundTrip) {
     EXPECT_EQ(events(1), "K200");
 }
 
-TEST_F(Recording, FailuresAreLogged) {
-    fs::create_directory(SCRIPT_FILE);  // cannot be opened as a file: every event says so
-    begin();
-    command(CMD_RECORD);
-    click_canvas(1, 2, 10);
-    click_canvas(3, 4, 20);
-    EXPECT_EQ(events(2), "M(1,2) M(3,4)");
-    EXPECT_TRUE(g.recording);
-    EXPECT_EQ(logged("Cannot open script file PLOTX.SCR for writing\n"), 2);
-
-    fs::remove(SCRIPT_FILE);
-    fs::create_symlink("/dev/full", SCRIPT_FILE);  // every write fails: said once
-    reopen();
-    command(CMD_RECORD);
-    for (int i = 0; i < 3; ++i) click_canvas(i, i, 10 * (i + 1));
-    EXPECT_EQ(events(3), "M(0,0) M(1,1) M(2,2)");
-    EXPECT_EQ(logged("Cannot write to script file PLOTX.SCR: the recording is incomplete\n"), 1);
-}
-
 TEST_F(Recording, NothingLeftByAPlaybackReachesTheRecording) {
     // The stream a Play One left open for reading, and the ticks it left pending, are
     // dropped when a recording starts.
@@ -226,6 +216,147 @@ TEST_F(RecordingAfterPlayback, HoldsExactlyTheEventsAfterRecordHowEverItEnds) {
     }
 }
 
+// --- A recording that cannot be written ----------------------------------------------------
+
+// Running as root passes permission checks, so those cases need an unprivileged user.
+bool privileged() { return geteuid() == 0; }
+
+// A file size limit for the life of the object: writes past it fail as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit lower = old_;
+        lower.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lower);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
+
+private:
+    rlimit old_;
+};
+
+TEST_F(UnwritableRecording, FileThatCannotBeOpenedEndsTheRecordingWithOneLine) {
+    struct Case {
+        std::string name;
+        std::function<void()> make;
+        const char* reason;
+        bool needs_unprivileged;
+    };
+    const std::vector<Case> cases = {
+        {"a folder of that name", [] { fs::create_directory(SCRIPT_FILE); }, "Is a directory", false},
+        {"a read-only file",
+         [] {
+             write_script("kept\n");
+             fs::permissions(SCRIPT_FILE, fs::perms::owner_read);
+         },
+         "Permission denied", true},
+        {"a read-only folder", [] { fs::permissions(".", fs::perms::owner_read | fs::perms::owner_exec); },
+         "Permission denied", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needs_unprivileged && privileged()) {
+            std::printf("skipped %s: root writes it regardless of permissions\n", c.name.c_str());
+            continue;
+        }
+        c.make();
+        reopen();
+        command(CMD_RECORD);
+        for (int i = 0; i < 5; ++i) click_canvas(i, i, 10 * (i + 1));
+        EXPECT_EQ(events(5), "M(0,0) M(1,1) M(2,2) M(3,3) M(4,4)");
+        EXPECT_EQ(ring_lines(), std::vector<std::string>{"Cannot open script file PLOTX.SCR for writing: " +
+                                                         std::string(c.reason) + "\n"});
+        EXPECT_FALSE(marked(CMD_RECORD));
+        EXPECT_FALSE(g.recording);
+        fs::permissions(".", fs::perms::owner_all);
+        if (fs::is_regular_file(SCRIPT_FILE)) {
+            EXPECT_EQ(script(), "kept\n");
+            fs::permissions(SCRIPT_FILE, fs::perms::owner_all);
+        }
+        fs::remove_all(SCRIPT_FILE);
+    }
+}
+
+TEST_F(UnwritableRecording, DiskFullMidwayCutsBackToTheLastCompleteLineAndEnds) {
+    const std::string two = "PLOTX_PERIODIC(2);\nPLOTX_MOUSE(1, 1);\n";  // 38 bytes
+    begin();
+    PLOTX_set_animation(RUN_ANIMATE);
+    command(CMD_RECORD);
+    click_canvas(1, 1, 250);
+    click_canvas(2, 2, 260);
+    {
+        FileSizeLimit limit(two.size() + 5);  // the next line fits only in part
+        EXPECT_EQ(events(4), "P P M(1,1) M(2,2)");
+    }
+    EXPECT_EQ(script(), two);
+    EXPECT_FALSE(marked(CMD_RECORD));
+    EXPECT_EQ(ring_lines(), std::vector<std::string>{"Cannot write to script file PLOTX.SCR: File too large; "
+                                                     "recording stopped at its last complete line\n"});
+    // Space has come back: nothing is glued to the cut file, and it plays to its end.
+    click_canvas(3, 3, 270);
+    EXPECT_EQ(events(1), "M(3,3)");
+    EXPECT_EQ(script(), two);
+    command(CMD_PLAYBACK, 280);
+    EXPECT_EQ(events(3), "P P M(1,1)");
+}
+
+// --- A script file that is not a regular file ------------------------------------------------
+
+// A FIFO would block the open until a peer came, and a reader leaving would kill the next
+// write with SIGPIPE: it is refused at once, whether or not a reader is there.
+TEST_F(IrregularScriptFile, FifoIsRefusedWithoutBlockingOrSigpipe) {
+    ASSERT_EQ(mkfifo(SCRIPT_FILE, 0600), 0);
+    begin();
+    command(CMD_RECORD);
+    click_canvas(1, 1, 10);
+    EXPECT_EQ(events(1), "M(1,1)");
+    EXPECT_FALSE(marked(CMD_RECORD));
+
+    int reader = open(SCRIPT_FILE, O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    command(CMD_RECORD, 20);
+    click_canvas(2, 2, 30);
+    EXPECT_EQ(events(1), "M(2,2)");
+    close(reader);  // the reader leaves; the next event must not raise SIGPIPE
+    click_canvas(3, 3, 40);
+    EXPECT_EQ(events(1), "M(3,3)");
+
+    command(CMD_PLAYBACK, 50);
+    click_canvas(4, 4, 60);
+    EXPECT_EQ(events(1), "M(4,4)");
+    EXPECT_EQ(ring_lines(), (std::vector<std::string>{"Cannot open script file PLOTX.SCR for writing: Not a regular file\n",
+                                                      "Cannot open script file PLOTX.SCR for writing: Not a regular file\n",
+                                                      "Cannot open script file PLOTX.SCR for reading: Not a regular file\n"}));
+}
+
+// --- Every order of two script operations --------------------------------------------------
+
+// Each ordered pair of the operations that write, close or switch the script stream, from
+// a fresh start and from within a recording, followed by ticks, Record and ticks again so
+// that a stream left in a wrong state shows: no order crashes, and every recording that
+// ends holds exactly the events delivered while it was on.
+TEST_F(ScriptStreamPairs, NoOrderOfTwoOperationsCrashesOrLosesARecording) {
+    for (bool recording : {false, true}) {
+        for (int a = 0; a < SCRIPT_OP_COUNT; ++a) {
+            for (int b = 0; b < SCRIPT_OP_COUNT; ++b) {
+                std::string trace = std::string(recording ? "while recording: " : "") + script_op_name(a) +
+                                    ", then " + script_op_name(b);
+                SCOPED_TRACE(trace);
+                ScriptSession session;
+                session.open();
+                std::vector<int> ops;
+                if (recording) ops = {OP_RECORD, OP_TICKS};
+                ops.insert(ops.end(), {a, b, OP_TICKS, OP_RECORD, OP_TICKS});
+                std::string error;
+                for (size_t i = 0; i < ops.size() && error.empty(); ++i) error = session.run(ops[i]);
+                if (error.empty()) error = session.finish();
+                EXPECT_EQ(error, "");
+            }
+        }
+    }
+}
+
 // --- Playback ----------------------------------------------------------------------------
 
 TEST_F(Playback, ExampleDeliversOneEventPerWaitThenEndsAtEndOfFile) {
@@ -269,7 +400,7 @@ TEST_F(Playback, NoScriptLogsOnceAndGoesOnLive) {
     click_canvas(8, 9, 300);
     EXPECT_EQ(events(1), "M(8,9)");
     EXPECT_FALSE(marked(CMD_PLAYBACK));
-    EXPECT_EQ(logged("Cannot open script file PLOTX.SCR for reading\n"), 1);
+    EXPECT_EQ(logged("Cannot open script file PLOTX.SCR for reading: No such file or directory\n"), 1);
 }
 
 TEST_F(Playback, PlayOneStepsWithAnimationHaltedAndPlaybackGoesOnFromThere) {
@@ -359,14 +490,34 @@ TEST_F(EnvironmentReplay, ScriptPlaysFromBeginAndEndsInQuit) {
     EXPECT_EQ(hl::now(), 0u);
 }
 
-TEST_F(EnvironmentReplay, MissingOrBrokenScriptAlsoEndsInQuit) {
+// The replay tells its user on standard error how it ended; the log keeps its silence at
+// a line it cannot read.
+TEST_F(EnvironmentReplay, EveryEndIsReportedOnStandardError) {
+    struct Case {
+        const char* script;  // nullptr: no script file
+        const char* events;
+        const char* report;
+    };
+    const Case cases[] = {
+        {"PLOTX_KBD(49);\nPLOTX_PERIODIC(2);\n", "K49 P P Q", "plotx: replay of PLOTX.SCR ended at the end of the file after 3 events\n"},
+        {"PLOTX_KBD(49);\n\nno\"ns\tense\r\nPLOTX_KBD(50);\n", "K49 Q",
+         "plotx: replay of PLOTX.SCR stopped at line 3, which it cannot read, after 1 events: \"no\\x22ns\\x09ense\"\n"},
+        {nullptr, "Q", "plotx: replay of PLOTX.SCR failed: cannot open it: No such file or directory\n"},
+    };
     setenv("PLOTX_PLAYBACK", "1", 1);
-    begin();
-    EXPECT_EQ(events(1), "Q");
-    EXPECT_EQ(logged("Cannot open script file PLOTX.SCR for reading\n"), 1);
-    write_script("PLOTX_KBD(49);\nnonsense\n");
-    reopen();
-    EXPECT_EQ(events(2), "K49 Q");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.events);
+        fs::remove(SCRIPT_FILE);
+        if (c.script) write_script(c.script);
+        testing::internal::CaptureStderr();
+        reopen();
+        std::string seen = events(static_cast<int>(std::count(c.events, c.events + std::strlen(c.events), ' ')) + 1);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(seen, c.events);
+        EXPECT_EQ(err, c.report);
+        EXPECT_EQ(logged("EOF encountered in script file PLOTX.SCR\n"), c.script == cases[0].script);
+        EXPECT_EQ(ring_lines().size(), c.script == cases[1].script ? 0u : 1u);
+    }
 }
 
 // --- The demo replays what it recorded ----------------------------------------------------

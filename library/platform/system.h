@@ -1,0 +1,40 @@
+// system.h - the operating-system calls behind the library's own files: the script file
+// and snapshots. One small interface so that each port supplies its own version
+// (system_posix.cpp here); nothing else in the library opens, syncs or renames files.
+// A failure comes back as the reason a user should read ("Permission denied").
+#pragma once
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace px {
+namespace sys {
+
+// The reason given for a name that exists but is neither a regular file nor a directory
+// (a FIFO, a socket, a device).
+constexpr const char* NOT_A_REGULAR_FILE = "Not a regular file";
+
+// Opens the script file for reading, or for writing from empty, following symbolic links.
+// Never blocks (a FIFO with no peer would) and accepts only a regular file: anything else
+// is refused, so a write can never raise SIGPIPE. nullptr on failure, with *reason set. A
+// stream opened for writing is written only through write_text, never through stdio.
+std::FILE* open_script(const char* path, bool for_writing, std::string* reason);
+
+// Writes all n bytes at the stream's end. A full disk or a file size limit makes it fail
+// with the reason instead of ending the process (SIGXFSZ). Part of the bytes may have
+// reached the file then.
+bool write_text(std::FILE* stream, const char* text, size_t n, std::string* reason);
+
+// Cuts a stream opened by open_script for writing back to its first `length` bytes.
+bool cut_file(std::FILE* stream, long length, std::string* reason);
+
+// Puts `bytes` at `path` so that the name never shows a part-written file. A missing name
+// or a regular file is replaced in one step (written beside it, synced, renamed over it),
+// keeping the old file's permissions; a symbolic link is followed, so its target is
+// replaced and the link stays. A read-only file, a directory and anything that is not a
+// regular file are refused. Returns "" or the reason.
+std::string replace_file(const char* path, const std::vector<unsigned char>& bytes);
+
+}  // namespace sys
+}  // namespace px
