@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -113,6 +114,35 @@ TEST(TextInk, BoxWithinAPixelOfThePlatform) {
         EXPECT_NEAR(box.x1 - 20, gd.ink.x1, tol) << what;
         EXPECT_NEAR(box.y1 - 30, gd.ink.y1, tol) << what;
     }
+}
+
+// Without the drawing face, text still draws in fontconfig's default face, and standard
+// error says why once, however many fonts are made. The check runs in a fresh process whose
+// fontconfig cannot see the face.
+TEST(DrawingFace, MissingFallsBackWithOneLineOnStandardError) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string conf = testing::TempDir() + "plotx-no-drawing-face.conf";
+    std::ofstream(conf) << "<?xml version=\"1.0\"?><!DOCTYPE fontconfig SYSTEM \"fonts.dtd\"><fontconfig>"
+                           "<include>/etc/fonts/fonts.conf</include><selectfont><rejectfont><pattern>"
+                           "<patelt name=\"family\"><string>Liberation Sans</string></patelt>"
+                           "</pattern></rejectfont></selectfont></fontconfig>\n";
+    EXPECT_EXIT(
+        {
+            setenv("FONTCONFIG_FILE", conf.c_str(), 1);
+            bool drawn = true;
+            for (const char* name : {"PLOTX-font", "no such face"})
+                for (int weight : {400, 700}) {
+                    TextSurface s(12);
+                    HFONT other = CreateFontA(-16, 0, 0, 0, weight, 0, 0, 0, 0, 0, 0, 0, 0, name);
+                    SelectObject(s.dc, other);
+                    TextOutA(s.dc, 20, 30, "Hello", 5);
+                    drawn = drawn && s.extent("Hello").cx > 0 && !ink_of(s.bitmap, WHITE_PX).empty();
+                    SelectObject(s.dc, s.font);
+                    DeleteObject(other);
+                }
+            std::exit(drawn ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "^plotx: the font Liberation Sans is not installed[^\n]*\n$");
 }
 
 TEST(TextMetrics, NegativeHeightIsTheCharacterHeight) {

@@ -11,6 +11,7 @@ set -euo pipefail
 declare -A layer
 layer[run]="cmake ninja-build g++ pkg-config
   libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev
+  fonts-liberation
   libfltk1.3-dev libx11-dev"
 layer[test]="${layer[run]}
   git python3 googletest libgtest-dev libbenchmark-dev

@@ -1,5 +1,5 @@
 // fonts.cpp - fonts for the text calls: the platform's text metrics and extents, and
-// grey-level glyphs blended into a surface. Faces and their glyph images are cached for
+// glyphs blended into a surface. Faces and their glyph images are cached for
 // the life of the process, since the library creates a font for every text it draws;
 // where faces and glyph images come from is glyph_source.h's business.
 #include <algorithm>
@@ -79,6 +79,7 @@ struct FontFace {
         gl.ready = true;
         if (source) source->glyph(code_point(byte), &gl);
         else gl.advance = ave_char_width;
+        if (gl.pen_advance < 0) gl.pen_advance = gl.advance;
         return gl;
     }
 };
@@ -158,25 +159,28 @@ void font_draw(FontFace* face, Bitmap& surface, int x, int y, const char* text, 
     const long long W = surface.width, H = surface.height;
     const long long cell_top = y, cell_bottom = static_cast<long long>(y) + face->ascent + face->descent;
     if (opaque) {
-        long long right = x + static_cast<long long>(font_extent(face, text, count).cx);
+        long long right = x;
+        for (int i = 0; i < count; ++i) right += face->glyph(static_cast<unsigned char>(text[i])).pen_advance;
         long long x0 = std::max(0LL, static_cast<long long>(x)), x1 = std::min(W, right);
         long long y0 = std::max(0LL, cell_top), y1 = std::min(H, cell_bottom);
         for (long long r = y0; r < y1 && x0 < x1; ++r)
             fill_pixels(surface.row(static_cast<int>(r)) + x0, static_cast<size_t>(x1 - x0), bk_pixel);
     }
-    // Nothing of the cell is on the surface: no glyph can be either (ink stays in the
-    // cell's rows but for rare overhangs, which the rows check below still clips).
-    if (cell_bottom + face->ascent < 0 || cell_top - face->ascent >= H) return;
+    // Glyphs stay in the cell's rows, as the platform draws them: an accent or an underscore
+    // that hinting pushes past the ascent or the descent is cut off.
+    if (cell_bottom <= 0 || cell_top >= H) return;
     const long long baseline = cell_top + face->ascent;
     long long pen = x;
     for (int i = 0; i < count && pen < W; ++i) {
         Glyph& gl = face->glyph(static_cast<unsigned char>(text[i]));
         const long long gx = pen + gl.left, gy = baseline - gl.top;
         const long long cell_left = pen;
-        pen += gl.advance;
+        pen += gl.pen_advance;
         if (gl.coverage.empty() || gx >= W || gx + gl.width <= 0 || gy >= H || gy + gl.rows <= 0) continue;
         const int c0 = static_cast<int>(std::max(0LL, -gx)), c1 = static_cast<int>(std::min<long long>(gl.width, W - gx));
-        const int r0 = static_cast<int>(std::max(0LL, -gy)), r1 = static_cast<int>(std::min<long long>(gl.rows, H - gy));
+        const int r0 = static_cast<int>(std::max({0LL, -gy, cell_top - gy}));
+        const int r1 = static_cast<int>(std::min({static_cast<long long>(gl.rows), H - gy, cell_bottom - gy}));
+        if (r0 >= r1) continue;
         // In opaque mode a glyph that stays inside its own cell lands on the background
         // colour only, so its pre-blended rows are exactly what blending would give.
         if (opaque && gx >= cell_left && gx + gl.width <= pen && gy >= cell_top && gy + gl.rows <= cell_bottom) {

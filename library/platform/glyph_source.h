@@ -16,9 +16,11 @@ struct FaceMetrics {
 };
 
 // One glyph: how far the pen moves, and a grey-level image placed relative to the pen on
-// the baseline (top counts up). An empty image draws nothing.
+// the baseline (top counts up). An empty image draws nothing. Text is measured by advance;
+// drawing moves the pen by pen_advance where a source sets it (-1: advance too).
 struct GlyphImage {
     int advance = 0;
+    int pen_advance = -1;
     int left = 0, top = 0;
     int width = 0, rows = 0;
     std::vector<uint8_t> coverage;  // rows x width, 255 = fully inked
@@ -33,7 +35,15 @@ public:
     virtual void glyph(unsigned code_point, GlyphImage* out) = 0;
 };
 
-// The face for a name and weight (FW_ values; an unknown name gets the default face), sized
+// The face that draws text. Programs name a face the platform does not have, and its font
+// mapper then gives them its default proportional face; Liberation Sans has that face's
+// metrics (every advance, the ascent and the descent), so text lays out as it does there.
+// A source without it draws in its default sans face (DejaVu Sans is about 12 % wider, so
+// lines run longer) and says so once on standard error.
+inline constexpr const char* DRAWING_FAMILY = "Liberation Sans";
+inline constexpr const char* FALLBACK_FAMILY = "sans-serif";
+
+// The face for a name and weight (FW_ values; a name the system lacks gets DRAWING_FAMILY), sized
 // as the platform sizes fonts: a negative height is the em in pixels, a positive one the
 // whole cell (ascent plus descent). Null when no face can be loaded.
 std::unique_ptr<GlyphSource> open_glyph_source(const std::string& name, int height, int weight);

@@ -1,12 +1,14 @@
 // glyphs_fontconfig.cpp - faces and glyph images where fontconfig and FreeType exist:
 // fontconfig turns a face name and weight into a font file, FreeType sizes it as the
-// platform sizes fonts and renders grey-level glyphs.
+// platform sizes fonts and renders glyphs, shaded or black and white as the face asks.
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
+#include FT_GASP_H
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <utility>
 
@@ -31,12 +33,40 @@ int round_div(long long num, long long den) {
     return static_cast<int>((num >= 0 ? num + den / 2 : num - den / 2) / den);
 }
 
+bool installed(const char* family) {
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcObjectSet* objects = FcObjectSetBuild(FC_FILE, nullptr);
+    FcFontSet* set = FcFontList(nullptr, pattern, objects);
+    const bool found = set && set->nfont > 0;
+    if (set) FcFontSetDestroy(set);
+    FcObjectSetDestroy(objects);
+    FcPatternDestroy(pattern);
+    return found;
+}
+
+// The family to ask fontconfig for: an installed family or one of fontconfig's generic
+// names as named (the text window's fixed-pitch face is one), any other the drawing face.
+std::string family_for(const std::string& name) {
+    for (const char* generic : {"sans-serif", "serif", "monospace"})
+        if (name == generic) return name;
+    if (!name.empty() && installed(name.c_str())) return name;
+    static const std::string drawing = [] {
+        if (installed(DRAWING_FAMILY)) return DRAWING_FAMILY;
+        std::fprintf(stderr, "plotx: the font %s is not installed (Debian package fonts-liberation); text is drawn "
+                     "in the default %s face instead and runs wider\n", DRAWING_FAMILY, FALLBACK_FAMILY);
+        return FALLBACK_FAMILY;
+    }();
+    return drawing;
+}
+
 struct FileRef {
     std::string file;
     int index = 0;
 };
 
-// fontconfig's choice for a face name and weight; an unknown name gets the default face.
+// fontconfig's choice for a face name and weight.
 FileRef resolve(const std::string& name, int weight) {
     static std::map<std::pair<std::string, int>, FileRef> resolved;
     auto key = std::make_pair(name, weight);
@@ -45,8 +75,8 @@ FileRef resolve(const std::string& name, int weight) {
     FileRef ref;
     if (FcInit()) {
         FcPattern* pattern = FcPatternCreate();
-        if (!name.empty())
-            FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
+        const std::string family = family_for(name);
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
         FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight > 0 ? weight : FW_NORMAL));
         FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
         FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
@@ -77,7 +107,17 @@ public:
         FT_UInt index = FT_Get_Char_Index(ft_, code_point);
         if (FT_Load_Glyph(ft_, index, FT_LOAD_DEFAULT) != 0) return;
         gl->advance = static_cast<int>((ft_->glyph->advance.x + 32) >> 6);
-        if (ft_->glyph->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(ft_->glyph, FT_RENDER_MODE_NORMAL) != 0)
+        // Where the face's own table asks for no shading at this size (Liberation Sans from 9
+        // to 17 pixels), the platform draws glyphs hinted for black and white and moves the
+        // pen by their hinted advances, while it measures text by the advances above.
+        const FT_Int gasp = FT_Get_Gasp(ft_, ft_->size->metrics.y_ppem);
+        const bool unshaded = gasp != FT_GASP_NO_TABLE && !(gasp & FT_GASP_DO_GRAY);
+        if (unshaded) {
+            if (FT_Load_Glyph(ft_, index, FT_LOAD_TARGET_MONO) != 0) return;
+            gl->pen_advance = static_cast<int>((ft_->glyph->advance.x + 32) >> 6);
+        }
+        if (ft_->glyph->format != FT_GLYPH_FORMAT_BITMAP &&
+            FT_Render_Glyph(ft_->glyph, unshaded ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0)
             return;
         const FT_Bitmap& bm = ft_->glyph->bitmap;
         if (bm.pixel_mode != FT_PIXEL_MODE_GRAY && bm.pixel_mode != FT_PIXEL_MODE_MONO) return;
