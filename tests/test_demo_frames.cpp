@@ -1,6 +1,7 @@
 // The demo end to end on the headless backend: start-up, the loop one event at a time,
 // what every frame costs in drawing operations, the picture it leaves in the canvas,
 // halting, quitting, and demo_main run to its end.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include "demo.h"
@@ -114,6 +115,23 @@ TEST_F(DemoRun, PictureShowsSkySunRoadPanelCarsAndTheCreatureAtItsTarget) {
     EXPECT_EQ(canvas_pixel(-110, 20), colour(FOREST_GREEN));
     EXPECT_EQ(canvas_pixel(-150, 113), colour(RED));
     EXPECT_EQ(canvas_pixel(-63, -40), colour(GREEN));
+}
+
+// The instruction line was placed to fit the client area in the platform's text; in a wider
+// face its end is cut off at the right edge, the first thing a user would see.
+TEST_F(DemoRun, InstructionLineEndsInsideTheClientArea) {
+    start();
+    demo_step(s);
+    const px::Bitmap& shown = graphics()->client;
+    // The line's cell lies just above its point (-285, -240): the 14 rows above y = -240.
+    const int band_bottom = g.origin_y + 240, band_top = band_bottom - 14;
+    const uint32_t ground = shown_pixel(shown.width - 1, band_bottom);
+    int rightmost_ink = -1;
+    for (int y = band_top; y < band_bottom; ++y)
+        for (int x = 0; x < shown.width; ++x)
+            if (shown_pixel(x, y) != ground) rightmost_ink = std::max(rightmost_ink, x);
+    EXPECT_GT(rightmost_ink, shown.width / 2) << "the line is drawn";
+    EXPECT_LT(rightmost_ink, shown.width - 8) << "client area " << shown.width << " wide";
 }
 
 TEST_F(DemoRun, WhileHaltedAClickMovesOnlyTheTarget) {
