@@ -2,10 +2,12 @@
 # Builds the library, the demo and every test, and runs them all (headless tests, and the
 # desktop tests under an Xvfb server the tests start themselves).
 #   --sanitize   the same under AddressSanitizer and UBSan (build-asan/)
+#   --clang      the same built by Clang with the portable fallbacks forced (build-clang/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=default
 [ "${1:-}" = "--sanitize" ] && preset=asan
+[ "${1:-}" = "--clang" ] && preset=clang
 bash tools/install-deps.sh test
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"

@@ -4,37 +4,20 @@
 //
 // Every coordinate is widened to 64 bits on entry and every shape is clipped to the
 // surface before it is scanned, so any int input (pen widths included) costs at most a
-// few passes over the visible rows. Products of two coordinates go through __int128, but
-// only once per edge or line: rows and steps then carry exact integer remainders.
+// few passes over the visible rows. Products of two coordinates are 128 bits wide
+// (portable.h), but only once per edge or line: rows and steps then carry exact integer
+// remainders.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <cwchar>
 #include <vector>
+#include "portable.h"
 #include "raster_internal.h"
 
 namespace px {
 
 namespace {
-
-using i64 = int64_t;
-using i128 = __int128;
-
-// Floor and ceiling of n / d for d > 0; 64-bit division when both fit, which is always
-// the case for shapes near the surface.
-i64 floor_div(i128 n, i128 d) {
-    constexpr i128 lim = static_cast<i128>(1) << 62;
-    if (n < lim && n > -lim && d < lim) {
-        i64 a = static_cast<i64>(n), b = static_cast<i64>(d);
-        i64 q = a / b;
-        if (a % b != 0 && a < 0) --q;
-        return q;
-    }
-    i128 q = n / d;
-    if ((n % d) != 0 && n < 0) --q;
-    return static_cast<i64>(q);
-}
-i64 ceil_div(i128 n, i128 d) { return -floor_div(-n, d); }
 
 // Writes solid runs into one surface, clipped; all painting in this file ends here.
 struct Painter {
@@ -240,7 +223,7 @@ struct Edge {
     void step() {
         x += x_step;
         rem -= rem_step;
-        const i64 borrow = rem >> 63;  // -1 when the remainder went below 0
+        const i64 borrow = -static_cast<i64>(rem < 0);  // -1 when the remainder went below 0
         x -= borrow;
         rem += dy & borrow;
     }
@@ -262,10 +245,10 @@ void fill_polygon(const Painter& p, const P64* pts, size_t n) {
         e.dy = dy;
         e.x_step = floor_div(dx, dy);
         e.rem_step = dx - e.x_step * dy;
-        const i128 num = static_cast<i128>(y0 - a.y) * dx;
+        const Wide num = wide_mul(y0 - a.y, dx);
         const i64 q = ceil_div(num, dy);
         e.x = a.x + q;
-        e.rem = static_cast<i64>(static_cast<i128>(q) * dy - num);
+        e.rem = low64(wide_mul(q, dy) - num);
         e.y_begin = y0;
         e.y_end = y1;
         edges.push_back(e);
@@ -354,16 +337,16 @@ void thin_line(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2) {
     const i64 two_n = 2 * n, two_D = 2 * (dminor < 0 ? -dminor : dminor);
     const i64 sign = dminor < 0 ? -1 : 1, c = dminor < 0 ? n : n - 1;
     Bitmap& s = p.s;
-    const i128 num0 = static_cast<i128>(i0) * two_D + c;
+    const Wide num0 = wide_mul(i0, two_D) + c;
     i64 k = floor_div(num0, two_n);  // offset of the first visible step
     if (xmajor) {
         // Row k holds the steps up to e - 1, e = ceil((2n (k + 1) - c) / 2D) being the
         // first step of the next row; e advances by 2n / 2D per row, rem its remainder.
         i64 e = i1 + 1, rem = 0, e_step = 0, rem_step = 0;
         if (two_D > 0) {
-            const i128 num = static_cast<i128>(two_n) * (k + 1) - c;
+            const Wide num = wide_mul(two_n, k + 1) - c;
             e = ceil_div(num, two_D);
-            rem = static_cast<i64>(static_cast<i128>(e) * two_D - num);
+            rem = low64(wide_mul(e, two_D) - num);
             e_step = two_n / two_D;
             rem_step = two_n - e_step * two_D;
         }
@@ -387,7 +370,7 @@ void thin_line(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2) {
         return;
     }
     // Along y: the remainder r of the offset's division, in [0, 2n).
-    i64 r = static_cast<i64>(num0 - static_cast<i128>(k) * two_n);
+    i64 r = low64(num0 - wide_mul(k, two_n));
     const i64 width = s.width, height = s.height;
     uint32_t* const pixels = s.pixels.data();
     i64 phys = (major0 + step * i0 + s.row_offset) % height;

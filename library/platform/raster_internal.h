@@ -1,10 +1,12 @@
 // raster_internal.h - the records behind the raster handles, shared by the files of the
 // raster (objects and DCs, shapes, text). Nothing outside library/platform includes it.
 #pragma once
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <memory>
 #include <string>
+#include "portable.h"
 #include "raster.h"
 
 namespace px {
@@ -40,9 +42,11 @@ struct DC {
     DC();
 };
 
-// One run of pixels. Long runs go to the C library's wide-character fill, which picks the
-// widest stores the processor has; short ones are written 16 bytes at a time, the last
-// store overlapping the one before it instead of a scalar tail.
+// One run of pixels. Where portable.h allows, long runs go to the C library's
+// wide-character fill, which picks the widest stores the processor has, and short ones are
+// written 16 bytes at a time, the last store overlapping the one before it instead of a
+// scalar tail; elsewhere a plain loop, which compilers vectorize as they can.
+#ifdef PLOTX_HAVE_VECTOR_FILL
 using u32x4 = uint32_t __attribute__((vector_size(16)));
 
 inline void fill_pixels(uint32_t* p, size_t n, uint32_t pixel) {
@@ -65,6 +69,9 @@ inline void fill_pixels(uint32_t* p, size_t n, uint32_t pixel) {
     }
     for (; n > 0; --n) *p++ = pixel;
 }
+#else
+inline void fill_pixels(uint32_t* p, size_t n, uint32_t pixel) { std::fill_n(p, n, pixel); }
+#endif
 
 // Font services for the text calls (fonts.cpp).
 FontFace* match_font(int height, int weight, const std::string& face);

@@ -186,16 +186,24 @@ bool BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int sx, int s
     Bitmap* d = dc_surface(dst);
     Bitmap* s = dc_surface(src);
     if (!d || !s || rop != SRCCOPY) return false;
-    // Clip the destination rectangle against both surfaces, moving the source with it.
-    if (x < 0) { sx -= x; width += x; x = 0; }
-    if (y < 0) { sy -= y; height += y; y = 0; }
-    if (sx < 0) { x -= sx; width += sx; sx = 0; }
-    if (sy < 0) { y -= sy; height += sy; sy = 0; }
-    width = std::min({width, d->width - x, s->width - sx});
-    height = std::min({height, d->height - y, s->height - sy});
-    if (width <= 0 || height <= 0) return true;
-    for (int r = 0; r < height; ++r)
-        std::memcpy(d->row(y + r) + x, s->row(sy + r) + sx, sizeof(uint32_t) * width);
+    // Clip the destination rectangle against both surfaces, moving the source with it; in
+    // 64 bits, since any int may come in.
+    int64_t X = x, Y = y, SX = sx, SY = sy, W = width, H = height;
+    if (X < 0) { SX -= X; W += X; X = 0; }
+    if (Y < 0) { SY -= Y; H += Y; Y = 0; }
+    if (SX < 0) { X -= SX; W += SX; SX = 0; }
+    if (SY < 0) { Y -= SY; H += SY; SY = 0; }
+    W = std::min({W, d->width - X, s->width - SX});
+    H = std::min({H, d->height - Y, s->height - SY});
+    if (W <= 0 || H <= 0) return true;
+    // Within one surface the copy acts as if through a temporary: rows are taken in the
+    // order that reads each before it is overwritten, and a row may overlap itself.
+    const bool upward = d == s && SY < Y;
+    for (int64_t i = 0; i < H; ++i) {
+        const int r = static_cast<int>(upward ? H - 1 - i : i);
+        std::memmove(d->row(static_cast<int>(Y) + r) + X, s->row(static_cast<int>(SY) + r) + SX,
+                     sizeof(uint32_t) * static_cast<size_t>(W));
+    }
     ++d->generation;
     return true;
 }
