@@ -190,7 +190,18 @@ bool PostMessageA(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
     return true;
 }
 
-void post_input(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) { PostMessageA(hwnd, msg, wp, lp); }
+void post_input(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
+    // Motion is coalesced as the platform does: a move that finds the previous move still
+    // queued, with nothing after it, takes its place, so a program that falls behind
+    // reads the latest position rather than a backlog.
+    std::deque<MSG>& q = S().queue;
+    if (msg == WM_MOUSEMOVE && !q.empty() && q.back().message == WM_MOUSEMOVE && q.back().hwnd == hwnd &&
+        alive(hwnd)) {
+        q.back() = MSG{hwnd, msg, wp, lp, now_ms()};
+        return;
+    }
+    PostMessageA(hwnd, msg, wp, lp);
+}
 
 LRESULT SendMessageA(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
     if (!hwnd || !hwnd->proc || (hwnd->destroyed && msg != WM_DESTROY)) return 0;

@@ -27,19 +27,41 @@ using WNDPROC = LRESULT (*)(HWND, unsigned, WPARAM, LPARAM);
 enum : unsigned {
     WM_CREATE = 0x0001, WM_DESTROY = 0x0002, WM_SIZE = 0x0005, WM_KILLFOCUS = 0x0008,
     WM_PAINT = 0x000F, WM_CLOSE = 0x0010, WM_QUIT = 0x0012, WM_ERASEBKGND = 0x0014, WM_KEYDOWN = 0x0100,
-    WM_KEYUP = 0x0101, WM_CHAR = 0x0102, WM_COMMAND = 0x0111, WM_TIMER = 0x0113,
-    WM_LBUTTONDOWN = 0x0201
+    WM_KEYUP = 0x0101, WM_CHAR = 0x0102, WM_SYSKEYDOWN = 0x0104, WM_SYSKEYUP = 0x0105,
+    WM_COMMAND = 0x0111, WM_TIMER = 0x0113, WM_MOUSEMOVE = 0x0200, WM_LBUTTONDOWN = 0x0201,
+    WM_LBUTTONUP = 0x0202, WM_RBUTTONDOWN = 0x0204, WM_RBUTTONUP = 0x0205, WM_MBUTTONDOWN = 0x0207,
+    WM_MBUTTONUP = 0x0208, WM_MOUSEWHEEL = 0x020A
 };
 
 
 // Key message parameters. wParam is the key code. lParam: bits 0-15 repeat count,
 // bits 16-23 the byte the key types (0 if it types nothing; this layer carries it where
 // the platform carries a scan code, so a posted copy of the message still translates),
-// bit 24 set when Control was held as the key went down, bit 31 set on key-up.
-constexpr LPARAM key_lparam(unsigned char typed, bool control, bool up) {
-    return static_cast<LPARAM>(1u | (static_cast<uint32_t>(typed) << 16) | (control ? 1u << 24 : 0u) |
-                               (up ? 1u << 31 : 0u));
+// bit 24 set when Control was held as the key went down, bit 25 Shift held, bit 29 Alt
+// held, bit 30 the key was already down (auto-repeat), bit 31 set on key-up.
+constexpr uint32_t KEY_CONTROL_HELD = 1u << 24, KEY_SHIFT_HELD = 1u << 25, KEY_ALT_HELD = 1u << 29,
+                   KEY_WAS_DOWN = 1u << 30, KEY_UP_BIT = 1u << 31;
+constexpr LPARAM key_lparam(unsigned char typed, bool control, bool up, bool shift = false, bool alt = false,
+                            bool repeat = false) {
+    return static_cast<LPARAM>(1u | (static_cast<uint32_t>(typed) << 16) | (control ? KEY_CONTROL_HELD : 0u) |
+                               (shift ? KEY_SHIFT_HELD : 0u) | (alt ? KEY_ALT_HELD : 0u) |
+                               (repeat ? KEY_WAS_DOWN : 0u) | (up ? KEY_UP_BIT : 0u));
 }
+
+// Mouse message parameters. lParam: the pointer's client position, x in the low and y in
+// the high 16 bits, each signed (outside the client area while a button is held, or as
+// the pointer leaves). wParam: the MK_ state below; WM_MOUSEWHEEL carries it in the low
+// word and the wheel's turn in the high word, signed, WHEEL_DELTA per notch, positive away
+// from the user.
+enum : unsigned { MK_LBUTTON = 0x0001, MK_RBUTTON = 0x0002, MK_SHIFT = 0x0004, MK_CONTROL = 0x0008,
+                  MK_MBUTTON = 0x0010, MK_ALT = 0x0080 /* this layer's: Alt held */ };
+constexpr int WHEEL_DELTA = 120;
+constexpr WPARAM wheel_wparam(unsigned mk, int delta) {
+    return static_cast<WPARAM>((mk & 0xFFFF) | ((static_cast<uint32_t>(delta) & 0xFFFF) << 16));
+}
+constexpr int GET_X_LPARAM(LPARAM lp) { return static_cast<int16_t>(static_cast<uint32_t>(lp) & 0xFFFF); }
+constexpr int GET_Y_LPARAM(LPARAM lp) { return static_cast<int16_t>((static_cast<uint32_t>(lp) >> 16) & 0xFFFF); }
+constexpr int GET_WHEEL_DELTA_WPARAM(WPARAM wp) { return static_cast<int16_t>((wp >> 16) & 0xFFFF); }
 constexpr LPARAM MAKELPARAM(unsigned lo, unsigned hi) { return static_cast<LPARAM>((lo & 0xFFFF) | ((hi & 0xFFFF) << 16)); }
 constexpr unsigned LOWORD(uintptr_t v) { return static_cast<unsigned>(v & 0xFFFF); }
 constexpr unsigned HIWORD(uintptr_t v) { return static_cast<unsigned>((v >> 16) & 0xFFFF); }

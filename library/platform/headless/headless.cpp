@@ -79,9 +79,15 @@ public:
     int width_, height_;
     uint64_t now_ = 0, last_input_ = 0, idle_limit_ = 600000, seq_ = 0, poll_step_ = 0;
     bool quit_sent_ = false;
-    bool control_ = false;
+    bool control_ = false, shift_ = false, alt_ = false;
+    unsigned buttons_ = 0;  // MK_ bits of the buttons held
+    bool down_[256] = {};   // keys down, by key code
     int unshown_blocks_ = 0;
     std::map<HWND, uint64_t> told_;  // the image generation each window was last shown at
+
+    unsigned mk() const {
+        return buttons_ | (shift_ ? MK_SHIFT : 0u) | (control_ ? MK_CONTROL : 0u) | (alt_ ? MK_ALT : 0u);
+    }
     std::map<std::pair<uint64_t, uint64_t>, Input> inputs_;
 };
 
@@ -112,23 +118,60 @@ void set_idle_limit(uint64_t ms) { H().idle_limit_ = ms; }
 void set_poll_step(uint64_t ms) { H().poll_step_ = ms; }
 
 void click(HWND hwnd, int x, int y, uint64_t at) {
-    H().schedule(at, hwnd, WM_LBUTTONDOWN, 0x0001, MAKELPARAM(static_cast<unsigned>(x), static_cast<unsigned>(y)));
+    H().schedule(at, hwnd, WM_LBUTTONDOWN, MK_LBUTTON | H().mk(), MAKELPARAM(static_cast<unsigned>(x), static_cast<unsigned>(y)));
+}
+
+static unsigned button_bit(int button) { return button == 1 ? MK_LBUTTON : button == 2 ? MK_MBUTTON : MK_RBUTTON; }
+static LPARAM at_client(int x, int y) { return MAKELPARAM(static_cast<unsigned>(x), static_cast<unsigned>(y)); }
+
+void press(HWND hwnd, int button, int x, int y, uint64_t at) {
+    Headless& h = H();
+    h.buttons_ |= button_bit(button);
+    unsigned msg = button == 1 ? WM_LBUTTONDOWN : button == 2 ? WM_MBUTTONDOWN : WM_RBUTTONDOWN;
+    h.schedule(at, hwnd, msg, h.mk(), at_client(x, y));
+}
+
+void release(HWND hwnd, int button, int x, int y, uint64_t at) {
+    Headless& h = H();
+    h.buttons_ &= ~button_bit(button);
+    unsigned msg = button == 1 ? WM_LBUTTONUP : button == 2 ? WM_MBUTTONUP : WM_RBUTTONUP;
+    h.schedule(at, hwnd, msg, h.mk(), at_client(x, y));
+}
+
+void move(HWND hwnd, int x, int y, uint64_t at) { H().schedule(at, hwnd, WM_MOUSEMOVE, H().mk(), at_client(x, y)); }
+
+void wheel_delta(HWND hwnd, int x, int y, int delta, uint64_t at) {
+    H().schedule(at, hwnd, WM_MOUSEWHEEL, wheel_wparam(H().mk(), delta), at_client(x, y));
+}
+
+void wheel(HWND hwnd, int x, int y, int notches, uint64_t at) { wheel_delta(hwnd, x, y, notches * WHEEL_DELTA, at); }
+
+static void set_modifier(Headless& h, unsigned vk, bool down) {
+    if (vk == VK_CONTROL) h.control_ = down;
+    if (vk == VK_SHIFT) h.shift_ = down;
+    if (vk == VK_MENU) h.alt_ = down;
 }
 
 void key_down(HWND hwnd, unsigned vk, unsigned char typed, uint64_t at) {
     Headless& h = H();
-    if (vk == VK_CONTROL) h.control_ = true;
-    h.schedule(at, hwnd, WM_KEYDOWN, vk, key_lparam(typed, h.control_, false));
+    set_modifier(h, vk, true);
+    bool repeat = h.down_[vk & 0xFF];
+    h.down_[vk & 0xFF] = true;
+    h.schedule(at, hwnd, h.alt_ ? WM_SYSKEYDOWN : WM_KEYDOWN, vk,
+               key_lparam(typed, h.control_, false, h.shift_, h.alt_, repeat));
 }
 
 void key_up(HWND hwnd, unsigned vk, uint64_t at) {
     Headless& h = H();
-    h.schedule(at, hwnd, WM_KEYUP, vk, key_lparam(0, h.control_, true));
-    if (vk == VK_CONTROL) h.control_ = false;
+    bool system = h.alt_;
+    set_modifier(h, vk, false);
+    h.down_[vk & 0xFF] = false;
+    h.schedule(at, hwnd, system ? WM_SYSKEYUP : WM_KEYUP, vk, key_lparam(0, h.control_, true, h.shift_, h.alt_));
 }
 
 void release_elsewhere(unsigned vk) {
-    if (vk == VK_CONTROL) H().control_ = false;
+    set_modifier(H(), vk, false);
+    H().down_[vk & 0xFF] = false;
 }
 
 static unsigned key_code_for(char c) {

@@ -29,8 +29,18 @@ void set_poll_step(uint64_t ms);
 // are client pixels of the window.
 constexpr uint64_t NOW = 0;
 void click(HWND hwnd, int client_x, int client_y, uint64_t at = NOW);
+// The other buttons, motion and the wheel, as the backend contract in backend.h has
+// them: button 1 left, 2 middle, 3 right; a wheel turn in notches (positive away from the
+// user) or, with wheel_delta, in WHEEL_DELTA units. Modifier bits follow the Shift, Control
+// and Alt keys' own downs and ups; held buttons follow presses and releases.
+void press(HWND hwnd, int button, int client_x, int client_y, uint64_t at = NOW);
+void release(HWND hwnd, int button, int client_x, int client_y, uint64_t at = NOW);
+void move(HWND hwnd, int client_x, int client_y, uint64_t at = NOW);
+void wheel(HWND hwnd, int client_x, int client_y, int notches, uint64_t at = NOW);
+void wheel_delta(HWND hwnd, int client_x, int client_y, int delta, uint64_t at = NOW);
 // A key going down: its key code, the byte it types (0 for none). Control state is
-// tracked from VK_CONTROL's own downs and ups.
+// tracked from VK_CONTROL's own downs and ups. A key already down goes down again as an
+// auto-repeat; Alt and keys pressed while it is down are system keys.
 void key_down(HWND hwnd, unsigned vk, unsigned char typed = 0, uint64_t at = NOW);
 void key_up(HWND hwnd, unsigned vk, uint64_t at = NOW);
 // A key released while no library window has the focus: the keyboard's state changes,
