@@ -15,10 +15,12 @@ int pump_one_message() {
     int result = PUMP_NOTHING;
     if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
+            g.input.message_time = msg.time;
             g.event_slot = PLOTX_QUIT;
             g.quit_taken = 1;
             return PUMP_QUIT;
         }
+        g.input.message_time = msg.time;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
         result = PUMP_DISPATCHED;
@@ -46,6 +48,12 @@ LRESULT graphics_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
             g.event_slot = PLOTX_MOUSE;
             g.record.mouse_x = static_cast<int>(LOWORD(static_cast<uintptr_t>(lp))) - g.origin_x;
             g.record.mouse_y = g.origin_y - static_cast<int>(HIWORD(static_cast<uintptr_t>(lp)));
+            g.record.button = 1;
+            handle_input_message(msg, wp, lp);
+            return 0;
+        case WM_LBUTTONUP: case WM_MBUTTONDOWN: case WM_MBUTTONUP: case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP: case WM_MOUSEMOVE: case WM_MOUSEWHEEL:
+            handle_input_message(msg, wp, lp);
             return 0;
         case WM_CHAR:
             if (g.ctrl_down != 1) {
@@ -53,17 +61,26 @@ LRESULT graphics_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
                 g.record.key = static_cast<char>(wp & 0xFF);
             }
             return 0;
-        case WM_KEYDOWN:
+        case WM_KEYDOWN: {
+            bool shortcut = false;
             if (wp == VK_CONTROL) g.ctrl_down = 1;
-            else if (g.ctrl_down) handle_shortcut_key(static_cast<unsigned>(wp));
+            else if (g.ctrl_down) shortcut = handle_shortcut_key(static_cast<unsigned>(wp));
+            handle_key_message(msg, wp, lp, shortcut);
             return 0;
+        }
         case WM_KEYUP:
             if (wp == VK_CONTROL) g.ctrl_down = 0;
+            handle_key_message(msg, wp, lp, false);
+            return 0;
+        case WM_SYSKEYDOWN: case WM_SYSKEYUP:
+            // Alt and keys pressed with it: keys for PLOTX_wait, never typed characters.
+            handle_key_message(msg, wp, lp, false);
             return 0;
         case WM_KILLFOCUS:
             // A Control key released in another program's window never reaches us;
             // forgetting it here keeps typed characters from being swallowed afterwards.
             g.ctrl_down = 0;
+            release_held_keys(hwnd);
             return 0;
         case WM_TIMER:
             g.timer_tick = 1;
@@ -80,7 +97,12 @@ LRESULT graphics_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
 
 using namespace plotx;
 
-extern "C" int PLOTX_wait_event(int* mouse_x, int* mouse_y, char* key) {
+namespace plotx {
+
+int wait_for_event(int flags, bool rich, bool* played) {
+    g.input.wait_flags = flags;
+    g.input.rich_wait = rich ? 1 : 0;
+    *played = false;
     g.event_slot = EVENT_NONE;
     g.record = EventRecord{};
     if (!g.graphics_window || g.quit_taken) {
@@ -93,7 +115,11 @@ extern "C" int PLOTX_wait_event(int* mouse_x, int* mouse_y, char* key) {
         bool changed = pumped == PUMP_DISPATCHED;
         if (g.play_one || g.playing_back) {
             g.play_one = 0;
-            if (read_script_event() == 1) break;
+            if (read_script_event() == 1) {
+                *played = true;
+                played_old_form(g.event_slot);
+                break;
+            }
             g.play_one = 0;
             g.playing_back = 0;
             changed = true;
@@ -115,6 +141,7 @@ extern "C" int PLOTX_wait_event(int* mouse_x, int* mouse_y, char* key) {
 #endif
     }
     if (g.recording) {
+        if (rich) write_pointer_line_if_needed(g.event_slot);
         if (g.event_slot == PLOTX_PERIODIC) {
             ++g.pending_periodic;
         } else {
@@ -122,13 +149,31 @@ extern "C" int PLOTX_wait_event(int* mouse_x, int* mouse_y, char* key) {
                 write_script_event(PLOTX_PERIODIC, g.record);
                 g.pending_periodic = 0;
             }
-            write_script_event(g.event_slot, g.record);
+            bool other_press = g.event_slot == PLOTX_MOUSE && g.record.button > 1;
+            write_script_event(other_press ? SCRIPT_OTHER_PRESS : g.event_slot, g.record);
         }
     }
+    g.input.wait_flags = 0;
+    g.input.rich_wait = 0;
+    return g.quit_requested ? PLOTX_QUIT : g.event_slot;
+}
+
+}  // namespace plotx
+
+extern "C" int PLOTX_wait_event(int* mouse_x, int* mouse_y, char* key) {
+    bool played;
+    int kind = wait_for_event(0, false, &played);
     if (mouse_x) *mouse_x = g.record.mouse_x;
     if (mouse_y) *mouse_y = g.record.mouse_y;
     if (key) *key = g.record.key;
-    return g.quit_requested ? PLOTX_QUIT : g.event_slot;
+    return kind;
+}
+
+extern "C" int PLOTX_wait(PLOTX_Event* event) {
+    bool played;
+    int kind = wait_for_event(g.input.flags, true, &played);
+    capture_event(event, kind, played);
+    return kind;
 }
 
 extern "C" int PLOTX_set_animation(int mode) {

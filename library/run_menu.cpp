@@ -53,7 +53,7 @@ void run_command(int id) {
     }
 }
 
-void handle_shortcut_key(unsigned key_code) {
+bool handle_shortcut_key(unsigned key_code) {
     // Letter keys only: the lower-case codes belong to keypad and function keys, which
     // would otherwise run commands (Control+F2 would quit).
     switch (key_code) {
@@ -65,8 +65,9 @@ void handle_shortcut_key(unsigned key_code) {
         case 'P': run_command(CMD_PLAYBACK); break;
         case 'O': run_command(CMD_PLAY_ONE); break;
         case 'Q': run_command(CMD_QUIT); break;
-        default: break;
+        default: return false;
     }
+    return true;
 }
 
 int show_text_window(int show) { return ShowWindow(g.text_window, show ? SW_SHOW : SW_HIDE) ? 1 : 0; }

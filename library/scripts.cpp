@@ -191,7 +191,7 @@ void write_script_event(int kind, const EventRecord& record) {
         g.script_writing = 1;
         g.script_length = 0;
     }
-    char line[48];
+    char line[INPUT_LINE_SIZE];
     int n;
     switch (kind) {
         case PLOTX_MOUSE:
@@ -204,7 +204,9 @@ void write_script_event(int kind, const EventRecord& record) {
             n = std::snprintf(line, sizeof line, "PLOTX_PERIODIC(%d);\n", g.pending_periodic);
             break;
         default:
-            return;  // a quit has no line
+            n = format_input_line(line, sizeof line, kind, record);
+            if (n == 0) return;  // a quit has no line
+            break;
     }
     // Each line goes to the file whole as it is written, so a program that dies keeps what
     // it recorded. A line that fails may have left a fragment, which the next line would
@@ -249,27 +251,33 @@ int read_script_event() {
     }
     char line[LINE_BUFFER];
     int n;
-    do {
-        errno = 0;
-        n = read_piece(g.script_stream, line);
-        if (n == 0) {
-            if (std::ferror(g.script_stream)) {
-                std::string reason = std::strerror(errno ? errno : EIO);
-                std::clearerr(g.script_stream);
-                PLOTX_log("Cannot read script file %s: %s\n", SCRIPT_FILE, reason.c_str());
-                return playback_failed("failed after " + std::to_string(g.script_events_read) +
-                                       " events: cannot read it: " + reason);
+    for (;;) {
+        do {
+            errno = 0;
+            n = read_piece(g.script_stream, line);
+            if (n == 0) {
+                if (std::ferror(g.script_stream)) {
+                    std::string reason = std::strerror(errno ? errno : EIO);
+                    std::clearerr(g.script_stream);
+                    PLOTX_log("Cannot read script file %s: %s\n", SCRIPT_FILE, reason.c_str());
+                    return playback_failed("failed after " + std::to_string(g.script_events_read) +
+                                           " events: cannot read it: " + reason);
+                }
+                PLOTX_log("EOF encountered in script file %s\n", SCRIPT_FILE);
+                return playback_failed("ended at the end of the file after " +
+                                       std::to_string(g.script_events_read) + " events");
             }
-            PLOTX_log("EOF encountered in script file %s\n", SCRIPT_FILE);
-            return playback_failed("ended at the end of the file after " + std::to_string(g.script_events_read) +
-                                   " events");
+            if (line[n - 1] == '\n') ++g.script_lines_read;
+        } while (is_empty_line(line, n));
+        // The richer wait's lines (input.cpp): a kind the wait does not deliver, and the
+        // pointer line, only change what the program can ask about; the next line is read.
+        int taken = parse_line(line, n) ? 1 : parse_input_line(line, n);
+        if (taken == 1) break;
+        if (taken == 0) {
+            long number = g.script_lines_read + (line[n - 1] == '\n' ? 0 : 1);
+            return playback_failed("stopped at line " + std::to_string(number) + ", which it cannot read, after " +
+                                   std::to_string(g.script_events_read) + " events: " + quoted(line, n));
         }
-        if (line[n - 1] == '\n') ++g.script_lines_read;
-    } while (is_empty_line(line, n));
-    if (!parse_line(line, n)) {
-        long number = g.script_lines_read + (line[n - 1] == '\n' ? 0 : 1);
-        return playback_failed("stopped at line " + std::to_string(number) + ", which it cannot read, after " +
-                               std::to_string(g.script_events_read) + " events: " + quoted(line, n));
     }
     ++g.script_events_read;
     return 1;

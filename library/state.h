@@ -26,6 +26,35 @@ struct EventRecord {
     int mouse_x = 0;
     int mouse_y = 0;
     char key = 0;
+    // What PLOTX_wait adds: the button (or wheel steps) and key code of the new kinds.
+    int button = 0;
+    int key_code = 0;
+};
+
+// Key codes run below this bound (plotx.h's PLOTX_KEY_ values end at 280).
+constexpr int KEY_CODE_LIMIT = 512;
+constexpr unsigned DEFAULT_TICK_MS = TIMER_PERIOD_MS, MIN_TICK_MS = 10, MAX_TICK_MS = 1000;
+
+// The pointer and modifiers as the program last saw them: set by input messages and by
+// played script lines alike.
+struct PointerState {
+    int x = 0, y = 0;  // canvas coordinates, last known
+    int mods = 0;      // PLOTX_MOD_ bits
+};
+
+struct InputState {
+    int flags = 0;            // PLOTX_set_input's flags
+    int wait_flags = 0;       // what the wait in progress delivers: 0 inside PLOTX_wait_event
+    unsigned char rich_wait = 0;  // the wait in progress is PLOTX_wait
+    PointerState pointer;
+    unsigned tick_ms = DEFAULT_TICK_MS;
+    uint64_t begin_ms = 0;         // clock at PLOTX_begin
+    uint64_t message_time = 0;     // clock at which the last dispatched message was posted
+    int wheel_rest = 0;            // wheel turn short of a whole step, in WHEEL_DELTA units
+    unsigned char held[KEY_CODE_LIMIT] = {};
+    // Keys whose down ran a Run menu shortcut: their up is not delivered either.
+    unsigned char swallowed[KEY_CODE_LIMIT] = {};
+    PointerState written;          // what the recording's lines last established
 };
 
 struct TextLogRing {
@@ -58,6 +87,9 @@ struct LibraryState {
     unsigned char recording = 0;
     unsigned char quit_taken = 0;  // the quit message has left the queue; later waits end at once
 
+    // input.cpp: what PLOTX_wait adds.
+    InputState input;
+
     // run_menu.cpp
     px::HMENU run_menu = nullptr;
 
@@ -88,13 +120,45 @@ void repaint_graphics_window(px::HWND hwnd);
 // event_wait.cpp
 // 0 when it took no message, 1 when it dispatched one, 2 when it took the quit message.
 int pump_one_message();
+// The wait both public waits share: delivers one event of the original kinds plus those
+// of `flags`; rich: the caller is PLOTX_wait (pointer lines go into recordings). Returns
+// the kind; *played tells whether a script gave it.
+int wait_for_event(int flags, bool rich, bool* played);
 px::LRESULT graphics_window_proc(px::HWND, unsigned, px::WPARAM, px::LPARAM);
+
+// input.cpp
+// Input messages beyond the left press and the typed character: updates the pointer,
+// modifiers and held keys, and fills the slot when the wait in progress delivers the kind.
+void handle_input_message(unsigned msg, px::WPARAM wp, px::LPARAM lp);
+// Key downs and ups (plain and system), after any Control shortcut they ran.
+void handle_key_message(unsigned msg, px::WPARAM wp, px::LPARAM lp, bool shortcut);
+// Fills a PLOTX_Event for the event the wait delivers; played: it came from a script.
+void capture_event(PLOTX_Event* event, int kind, bool played);
+// A played line of an original form (PLOTX_MOUSE) moves the pointer as live input would.
+void played_old_form(int kind);
+// Kinds of script line beyond the delivered kinds: the pointer line, and a press of the
+// middle or right button (a left press keeps the original mouse line).
+constexpr int SCRIPT_POINTER = 100, SCRIPT_OTHER_PRESS = 101;
+// The key code of a platform key code, 0 when the key has none.
+int key_code_of(unsigned vk);
+// The graphics window lost the keyboard: keys still down are released.
+void release_held_keys(px::HWND hwnd);
+// Script lines of the richer wait's kinds. format_input_line formats the line for one
+// delivered event of a new kind, or the pointer line that must precede an event, into a
+// buffer of INPUT_LINE_SIZE bytes; it returns the length, 0 for a kind with no line.
+// parse_input_line reads one: 1 event placed in the slot, 2 line taken and nothing to
+// deliver (a kind the program did not enable, or pointer state), 0 unrecognised.
+constexpr int INPUT_LINE_SIZE = 80;
+int format_input_line(char* line, size_t size, int kind, const EventRecord& record);
+void write_pointer_line_if_needed(int kind);
+int parse_input_line(const char* line, int n);
 
 // run_menu.cpp
 void build_run_menu(px::HWND hwnd);
 void run_command(int id);
-// The graphics window's key-down handling of the Control shortcuts.
-void handle_shortcut_key(unsigned key_code);
+// The graphics window's key-down handling of the Control shortcuts; true when the key
+// was one of them.
+bool handle_shortcut_key(unsigned key_code);
 int show_text_window(int show);
 
 // scripts.cpp

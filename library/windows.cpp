@@ -59,6 +59,9 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
     g.animating = 0;
     g.single_step = 0;
     g.quit_taken = 0;
+    g.input.flags = 0;
+    g.input.tick_ms = DEFAULT_TICK_MS;
+    g.input.begin_ms = now_ms();
     // A program that opens the library again gets a new canvas; the old one is let go.
     if (g.window_dc) ReleaseDC(g.graphics_window, g.window_dc);
     if (g.canvas_dc) DeleteDC(g.canvas_dc);
@@ -77,7 +80,7 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
     SelectObject(g.canvas_dc, g.canvas_bitmap);
     ShowWindow(g.text_window, show_mode);
     ShowWindow(g.graphics_window, show_mode);
-    SetTimer(g.graphics_window, TIMER_ID, TIMER_PERIOD_MS, nullptr);
+    SetTimer(g.graphics_window, TIMER_ID, g.input.tick_ms, nullptr);
     start_playback_from_environment();
     return 1;
 }

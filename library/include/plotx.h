@@ -378,6 +378,137 @@ int PLOTX_save_canvas(const char* path);
 
 /** @} */
 
+/** @name The richer wait (opt-in)
+ * PLOTX_wait() is PLOTX_wait_event() with everything: every button, pointer motion, the
+ * wheel, key downs and ups with key codes, the pointer's position, the modifiers and the
+ * time on every event. It follows the same delivery rules: one event per wait; the Run
+ * menu's animate, halt and single step govern #PLOTX_PERIODIC only; the canvas is shown
+ * after each message; Control with a letter stays the Run menu's shortcut and is never
+ * delivered. With no input flags (the default) it delivers exactly the events
+ * PLOTX_wait_event() would; PLOTX_set_input() adds the kinds below. Motion is coalesced: a
+ * program that falls behind gets the latest position, never a backlog.
+ *
+ * Recording writes the new kinds in line forms whose seventh character is none of M, K and
+ * P, so older readers stop at them rather than misread them:
+ * `PLOTX_DOWN_BUTTON(x, y, b, mods);` (middle or right press; a left press keeps
+ * `PLOTX_MOUSE(x, y);`), `PLOTX_UP_BUTTON(x, y, b, mods);`, `PLOTX_CURSOR(x, y, mods);`,
+ * `PLOTX_WHEEL(x, y, steps, mods);`, `PLOTX_DOWN_KEY(code, mods);`,
+ * `PLOTX_UP_KEY(code, mods);`, and `PLOTX_AT(x, y, mods);`, which says where the pointer
+ * was before an event whose own line does not. A played line of a kind the program has not
+ * enabled is skipped (it still moves the pointer and changes the held keys). A replay ends
+ * in the recorded state when the program steps its animation by #PLOTX_PERIODIC events:
+ * time_ms is the clock of the run, and a replay takes no time.
+ * @{ */
+
+/** One event as PLOTX_wait() delivers it. */
+typedef struct PLOTX_Event {
+    int kind;     /**< PLOTX_MOUSE, PLOTX_KBD, PLOTX_PERIODIC, PLOTX_QUIT, or one of the kinds below */
+    int x, y;     /**< canvas coordinates of the pointer when the event happened, for every kind */
+    int button;   /**< mouse kinds: 1 left, 2 middle, 3 right; PLOTX_WHEEL: steps, + away from the user */
+    int key;      /**< PLOTX_KBD: the typed byte 0..255; PLOTX_KEY_DOWN/UP: a key code, see below */
+    int mods;     /**< PLOTX_MOD_SHIFT | PLOTX_MOD_CTRL | PLOTX_MOD_ALT held at the event */
+    int time_ms;  /**< milliseconds since PLOTX_begin, on the library's clock */
+} PLOTX_Event;
+
+#define PLOTX_MOUSE_UP   5 /**< A button was released (also off the canvas after a drag); .button says which. */
+#define PLOTX_MOUSE_MOVE 6 /**< The pointer moved over the canvas; .button is 0. */
+#define PLOTX_WHEEL      7 /**< The wheel turned; .button is the steps, positive away from the user. */
+#define PLOTX_KEY_DOWN   8 /**< A key went down, or repeats while held; .key is its key code. */
+#define PLOTX_KEY_UP     9 /**< A key went up; .key is its key code. */
+
+#define PLOTX_INPUT_BUTTONS 1  /**< every button's press (#PLOTX_MOUSE, with .button) and release */
+#define PLOTX_INPUT_MOTION  2  /**< #PLOTX_MOUSE_MOVE while the pointer moves over the canvas */
+#define PLOTX_INPUT_WHEEL   4  /**< #PLOTX_WHEEL */
+#define PLOTX_INPUT_KEYS    8  /**< #PLOTX_KEY_DOWN (also on auto-repeat) and #PLOTX_KEY_UP */
+
+#define PLOTX_MOD_SHIFT 1 /**< A Shift key was held. */
+#define PLOTX_MOD_CTRL  2 /**< A Control key was held. */
+#define PLOTX_MOD_ALT   4 /**< An Alt key was held. */
+
+/* Key codes of #PLOTX_KEY_DOWN, #PLOTX_KEY_UP and PLOTX_key_held(). A letter key is its
+ * upper-case character ('A'..'Z'), a digit key its character ('0'..'9', the keypad's
+ * too); other keys that type a character (punctuation, keypad operators) have that
+ * character, unshifted. Keys with no code here are not delivered. */
+#define PLOTX_KEY_BACKSPACE 8   /**< Backspace */
+#define PLOTX_KEY_TAB       9   /**< Tab */
+#define PLOTX_KEY_ENTER     13  /**< Enter, on the main keys or the keypad */
+#define PLOTX_KEY_ESCAPE    27  /**< Escape */
+#define PLOTX_KEY_SPACE     32  /**< the space bar */
+#define PLOTX_KEY_LEFT      256 /**< the left arrow */
+#define PLOTX_KEY_RIGHT     257 /**< the right arrow */
+/** The up arrow. (#PLOTX_KEY_UP and #PLOTX_KEY_DOWN name the event kinds.) */
+#define PLOTX_KEY_ARROW_UP    258
+#define PLOTX_KEY_ARROW_DOWN  259             /**< the down arrow */
+#define PLOTX_KEY_ARROW_LEFT  PLOTX_KEY_LEFT  /**< the left arrow, named as the other arrows are */
+#define PLOTX_KEY_ARROW_RIGHT PLOTX_KEY_RIGHT /**< the right arrow, named as the other arrows are */
+#define PLOTX_KEY_HOME      260 /**< Home */
+#define PLOTX_KEY_END       261 /**< End */
+#define PLOTX_KEY_PAGE_UP   262 /**< Page Up */
+#define PLOTX_KEY_PAGE_DOWN 263 /**< Page Down */
+#define PLOTX_KEY_INSERT    264 /**< Insert */
+#define PLOTX_KEY_DELETE    265 /**< Delete */
+#define PLOTX_KEY_F1        266 /**< F1; Fn is PLOTX_KEY_F1 + n - 1, up to F12 */
+#define PLOTX_KEY_F2        267 /**< F2 */
+#define PLOTX_KEY_F3        268 /**< F3 */
+#define PLOTX_KEY_F4        269 /**< F4 */
+#define PLOTX_KEY_F5        270 /**< F5 */
+#define PLOTX_KEY_F6        271 /**< F6 */
+#define PLOTX_KEY_F7        272 /**< F7 */
+#define PLOTX_KEY_F8        273 /**< F8 */
+#define PLOTX_KEY_F9        274 /**< F9 */
+#define PLOTX_KEY_F10       275 /**< F10 */
+#define PLOTX_KEY_F11       276 /**< F11 */
+#define PLOTX_KEY_F12       277 /**< F12 */
+#define PLOTX_KEY_SHIFT     278 /**< either Shift key */
+#define PLOTX_KEY_CONTROL   279 /**< either Control key */
+#define PLOTX_KEY_ALT       280 /**< either Alt key */
+
+/**
+ * Chooses which kinds PLOTX_wait() delivers besides those of PLOTX_wait_event().
+ * PLOTX_begin() starts with none. PLOTX_wait_event() is never affected.
+ * @param flags  #PLOTX_INPUT_BUTTONS, #PLOTX_INPUT_MOTION, #PLOTX_INPUT_WHEEL and
+ *               #PLOTX_INPUT_KEYS or'ed together, or 0; other bits are ignored.
+ * @return 0 before PLOTX_begin() (nothing changes), else 1.
+ */
+int PLOTX_set_input(int flags);
+
+/**
+ * Shows the canvas if it changed, then blocks until the next event, as PLOTX_wait_event()
+ * does, and describes it.
+ * @param event  receives the event; may be null.
+ * @return the event's kind: #PLOTX_MOUSE, #PLOTX_KBD, #PLOTX_PERIODIC, #PLOTX_QUIT or
+ *         one of the kinds enabled with PLOTX_set_input().
+ */
+int PLOTX_wait(PLOTX_Event* event);
+
+/**
+ * Tells where the pointer is, as of the last event taken.
+ * @param x  receives its canvas x, the last known one when it is off the canvas (0 before
+ *           any); may be null.
+ * @param y  receives its canvas y, likewise; may be null.
+ * @return 1 while the pointer is over the canvas (the window's drawing area), else 0.
+ */
+int PLOTX_mouse_position(int* x, int* y);
+
+/**
+ * Tells whether a key is down, as of the last event taken. Keys still down when the
+ * graphics window loses the keyboard are released then (with a #PLOTX_KEY_UP each).
+ * @param key  a key code.
+ * @return 1 while the key is down, else 0 (also for a value that is no key code).
+ */
+int PLOTX_key_held(int key);
+
+/**
+ * Sets the period of the animation tick; PLOTX_begin() starts at 100 ms. The next tick
+ * comes one new period after the call.
+ * @param ms  the period in milliseconds, 10..1000; a smaller or larger value is used as 10
+ *            or 1000, with the log line "Tick of N ms not possible, using M ms".
+ * @return 0 before PLOTX_begin() (nothing changes), else 1.
+ */
+int PLOTX_set_tick(int ms);
+
+/** @} */
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,387 @@
+// The richer wait on the headless backend's virtual clock: what it delivers with and without
+// input flags, coalesced motion, the tick, held keys, the key table, and recordings of the
+// new kinds played back.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/harness.h"
+
+using namespace plotx;
+using namespace plotx_test;
+namespace fs = std::filesystem;
+namespace hl = px::headless;
+
+namespace {
+
+constexpr int ALL = PLOTX_INPUT_BUTTONS | PLOTX_INPUT_MOTION | PLOTX_INPUT_WHEEL | PLOTX_INPUT_KEYS;
+
+class Input : public LibraryTest {
+protected:
+    // Client position of a canvas point.
+    int cx(int x) const { return g.origin_x + x; }
+    int cy(int y) const { return g.origin_y - y; }
+
+    // An event as compact text: M<button>(x,y) press, U<button>(x,y) release, V(x,y)
+    // motion, W<steps>, D<key> / R<key> key down / up, K<byte> typed, P, Q, the others
+    // followed by (x,y) unless the pointer is at (0,0); then "+<mods>" when modifiers were
+    // held.
+    static std::string text(const PLOTX_Event& e) {
+        std::string xy = "(" + std::to_string(e.x) + "," + std::to_string(e.y) + ")";
+        std::string s;
+        switch (e.kind) {
+            case PLOTX_MOUSE: s = "M" + std::to_string(e.button) + xy; break;
+            case PLOTX_MOUSE_UP: s = "U" + std::to_string(e.button) + xy; break;
+            case PLOTX_MOUSE_MOVE: s = "V" + xy; break;
+            case PLOTX_WHEEL: s = "W" + std::to_string(e.button); break;
+            case PLOTX_KEY_DOWN: s = "D" + std::to_string(e.key); break;
+            case PLOTX_KEY_UP: s = "R" + std::to_string(e.key); break;
+            case PLOTX_KBD: s = "K" + std::to_string(e.key); break;
+            case PLOTX_PERIODIC: s = "P"; break;
+            default: s = "Q"; break;
+        }
+        bool mouse = e.kind == PLOTX_MOUSE || e.kind == PLOTX_MOUSE_UP || e.kind == PLOTX_MOUSE_MOVE;
+        if (!mouse && (e.x || e.y)) s += xy;
+        if (e.mods) s += "+" + std::to_string(e.mods);
+        return s;
+    }
+    std::string events(int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) {
+            PLOTX_Event e;
+            int kind = PLOTX_wait(&e);
+            EXPECT_EQ(kind, e.kind);
+            out += (out.empty() ? "" : " ") + text(e);
+        }
+        return out;
+    }
+
+    // A session of every kind of input, from t = 10 to 300.
+    void schedule_session() {
+        px::HWND w = graphics();
+        hl::move(w, cx(5), cy(5), 10);
+        hl::press(w, 3, cx(6), cy(7), 20);
+        hl::release(w, 3, cx(6), cy(7), 30);
+        hl::key_down(w, px::VK_SHIFT, 0, 40);
+        hl::press(w, 1, cx(-8), cy(9), 50);
+        hl::move(w, cx(-9), cy(9), 60);
+        hl::release(w, 1, cx(-9), cy(9), 70);
+        hl::key_up(w, px::VK_SHIFT, 80);
+        hl::wheel(w, cx(1), cy(1), -2, 90);
+        hl::key_down(w, px::VK_LEFT, 0, 100);
+        hl::key_down(w, px::VK_LEFT, 0, 110);
+        hl::key_up(w, px::VK_LEFT, 120);
+        hl::type_char(w, 'z', 130);
+        hl::move(w, cx(40), cy(-30), 140);
+        hl::type_char(w, 'q', 300);
+    }
+};
+
+using FlagsZero = Input;
+using Delivery = Input;
+using Motion = Input;
+using Tick = Input;
+using HeldKeys = Input;
+using KeyTable = Input;
+
+}  // namespace
+
+// --- With no flags, PLOTX_wait is PLOTX_wait_event with more fields ---------------------
+
+TEST_F(FlagsZero, DeliversWhatTheOriginalWaitDeliversWithPointerModsAndTime) {
+    begin();
+    schedule_session();
+    std::string original;
+    for (int i = 0; i < 3; ++i) {
+        int x, y;
+        char k;
+        int kind = wait(&x, &y, &k);
+        original += (original.empty() ? "" : " ") + std::to_string(kind) + ":" + std::to_string(x) + "," +
+                    std::to_string(y) + "," + std::to_string(k);
+    }
+    EXPECT_EQ(original, "1:-8,9,0 2:0,0,122 2:0,0,113");
+
+    reset_library_for_tests();
+    hl::install();
+    begin();
+    schedule_session();
+    PLOTX_Event e;
+    EXPECT_EQ(PLOTX_wait(&e), PLOTX_MOUSE);
+    EXPECT_EQ(text(e), "M1(-8,9)+1");  // Shift was down
+    EXPECT_EQ(e.time_ms, 50);
+    EXPECT_EQ(PLOTX_wait(&e), PLOTX_KBD);
+    // A typed key reports where the pointer is: the wheel turn at (1, 1) moved it last.
+    EXPECT_EQ(text(e), "K122(1,1)");
+    EXPECT_EQ(e.time_ms, 130);
+    EXPECT_EQ(PLOTX_wait(&e), PLOTX_KBD);
+    EXPECT_EQ(text(e), "K113(40,-30)");
+    EXPECT_EQ(PLOTX_wait(nullptr), PLOTX_QUIT);  // a null event is allowed
+}
+
+TEST_F(FlagsZero, PeriodicEventsKeepTheirRulesAndTellTheTime) {
+    begin();
+    PLOTX_set_animation(RUN_ANIMATE);
+    hl::move(graphics(), cx(3), cy(4), 150);
+    PLOTX_Event e;
+    EXPECT_EQ(PLOTX_wait(&e), PLOTX_PERIODIC);
+    EXPECT_EQ(e.time_ms, 100);
+    EXPECT_EQ(PLOTX_wait(&e), PLOTX_PERIODIC);
+    EXPECT_EQ(text(e), "P(3,4)");
+    EXPECT_EQ(e.time_ms, 200);
+    PLOTX_set_animation(RUN_HALT);
+    hl::press(graphics(), 2, cx(0), cy(0), 250);  // not delivered without the flag
+    click_canvas(1, 1, 400);
+    EXPECT_EQ(events(1), "M1(1,1)");
+}
+
+// --- Each flag adds its kinds ----------------------------------------------------------
+
+TEST_F(Delivery, EveryKindArrivesOncePerWaitWhenEnabled) {
+    begin();
+    EXPECT_EQ(PLOTX_set_input(ALL), 1);
+    schedule_session();
+    EXPECT_EQ(events(8), "V(5,5) M3(6,7) U3(6,7) D278(6,7)+1 M1(-8,9)+1 V(-9,9)+1 U1(-9,9)+1 R278(-9,9)");
+    // Key down, its auto-repeat, its up; then the typed key's down, character and up.
+    EXPECT_EQ(events(8), "W-2(1,1) D256(1,1) D256(1,1) R256(1,1) D90(1,1) K122(1,1) R90(1,1) V(40,-30)");
+}
+
+TEST_F(Delivery, FlagsAreCheckedAtEachWait) {
+    EXPECT_EQ(PLOTX_set_input(ALL), 0);  // before PLOTX_begin
+    begin();
+    PLOTX_set_input(PLOTX_INPUT_WHEEL | 64);
+    EXPECT_EQ(g.input.flags, PLOTX_INPUT_WHEEL);  // unknown bits ignored
+    hl::press(graphics(), 3, cx(0), cy(0), 10);
+    hl::wheel(graphics(), cx(0), cy(0), 1, 20);
+    EXPECT_EQ(events(1), "W1");
+    PLOTX_set_input(PLOTX_INPUT_BUTTONS);
+    hl::release(graphics(), 3, cx(0), cy(0), 30);
+    EXPECT_EQ(events(1), "U3(0,0)");
+}
+
+TEST_F(Delivery, WheelPartsAddUpToWholeSteps) {
+    begin();
+    PLOTX_set_input(PLOTX_INPUT_WHEEL);
+    for (int i = 0; i < 5; ++i) hl::wheel_delta(graphics(), cx(0), cy(0), 40, 10 * (i + 1));
+    hl::wheel_delta(graphics(), cx(0), cy(0), -40, 60);  // a turn back drops the rest
+    hl::wheel_delta(graphics(), cx(0), cy(0), -200, 70);
+    EXPECT_EQ(events(2), "W1 W-2");
+    EXPECT_EQ(hl::now(), 70u);
+}
+
+TEST_F(Delivery, ControlLettersRunTheMenuAndAreNotKeys) {
+    begin();
+    PLOTX_set_input(PLOTX_INPUT_KEYS);
+    hl::control_key(graphics(), 'a', 10);  // Animate
+    EXPECT_EQ(events(3), "D279+2 R279 P");
+    EXPECT_EQ(g.animating, 1);
+    PLOTX_set_animation(RUN_HALT);
+    hl::key_down(graphics(), px::VK_CONTROL, 0, 200);
+    hl::key_down(graphics(), 'Z', 'z', 200);  // no shortcut: a key like any other
+    hl::click(graphics(), cx(0), cy(0), 300);
+    // The character Control+Z types is not delivered.
+    EXPECT_EQ(events(3), "D279+2 D90+2 M1(0,0)+2");
+}
+
+// --- Motion ------------------------------------------------------------------------------
+
+TEST_F(Motion, AProgramThatFallsBehindGetsTheLatestPositionOnly) {
+    begin();
+    PLOTX_set_input(PLOTX_INPUT_MOTION | PLOTX_INPUT_BUTTONS);
+    for (int i = 0; i < 50; ++i) hl::move(graphics(), cx(i), cy(0), 10);
+    hl::press(graphics(), 1, cx(60), cy(0), 10);
+    for (int i = 0; i < 50; ++i) hl::move(graphics(), cx(100 + i), cy(0), 10);
+    hl::advance(10);  // everything arrives before the program waits
+    EXPECT_EQ(events(3), "V(49,0) M1(60,0) V(149,0)");
+    click_canvas(0, 0, 20);
+    EXPECT_EQ(events(1), "M1(0,0)");  // nothing else was queued
+}
+
+TEST_F(Motion, MovesOutsideTheCanvasMoveThePointerButAreNotDelivered) {
+    begin();
+    PLOTX_set_input(PLOTX_INPUT_MOTION | PLOTX_INPUT_BUTTONS);
+    int x = 0, y = 0;
+    EXPECT_EQ(PLOTX_mouse_position(&x, &y), 1);  // (0, 0) lies on the canvas
+    hl::press(graphics(), 1, cx(0), cy(0), 10);
+    hl::move(graphics(), -5, 30, 20);  // dragged off the left edge
+    hl::release(graphics(), 1, -5, 30, 30);
+    EXPECT_EQ(events(2), "M1(0,0) U1(-302,216)");  // the release still comes
+    EXPECT_EQ(PLOTX_mouse_position(&x, &y), 0);
+    EXPECT_EQ(x, -302);
+    EXPECT_EQ(y, 216);
+    hl::move(graphics(), cx(7), cy(8), 40);
+    EXPECT_EQ(events(1), "V(7,8)");
+    EXPECT_EQ(PLOTX_mouse_position(nullptr, nullptr), 1);
+}
+
+// --- The tick --------------------------------------------------------------------------
+
+TEST_F(Tick, PeriodFollowsSetTickWithinItsBounds) {
+    EXPECT_EQ(PLOTX_set_tick(30), 0);  // before PLOTX_begin
+    begin();
+    PLOTX_set_animation(RUN_ANIMATE);
+    EXPECT_EQ(PLOTX_set_tick(30), 1);
+    PLOTX_Event e;
+    for (int i = 1; i <= 3; ++i) {
+        PLOTX_wait(&e);
+        EXPECT_EQ(e.time_ms, 30 * i);
+    }
+    PLOTX_set_tick(5);
+    EXPECT_EQ(ring_lines().back(), "Tick of 5 ms not possible, using 10 ms\n");
+    PLOTX_wait(&e);
+    EXPECT_EQ(e.time_ms, 100);
+    PLOTX_set_tick(5000);
+    EXPECT_EQ(ring_lines().back(), "Tick of 5000 ms not possible, using 1000 ms\n");
+    PLOTX_wait(&e);
+    EXPECT_EQ(e.time_ms, 1100);
+    begin();  // a new session starts at the default again
+    PLOTX_set_animation(RUN_ANIMATE);
+    uint64_t start = hl::now();
+    PLOTX_wait(&e);
+    EXPECT_EQ(hl::now() - start, 100u);
+}
+
+// --- Held keys -------------------------------------------------------------------------
+
+TEST_F(HeldKeys, FollowDownsAndUpsAndAreReleasedWhenTheKeyboardGoes) {
+    begin();
+    PLOTX_set_input(PLOTX_INPUT_KEYS);
+    hl::key_down(graphics(), px::VK_UP, 0, 10);
+    hl::key_down(graphics(), 'W', 'w', 10);
+    EXPECT_EQ(events(1), "D258");
+    EXPECT_EQ(PLOTX_key_held(PLOTX_KEY_ARROW_UP), 1);
+    EXPECT_EQ(PLOTX_key_held('W'), 0);  // its message is not taken yet
+    EXPECT_EQ(events(2), "D87 K119");
+    EXPECT_EQ(PLOTX_key_held('W'), 1);
+    hl::release_elsewhere(px::VK_UP);
+    hl::focus_lost(graphics(), 20);
+    EXPECT_EQ(events(2), "R87 R258");
+    EXPECT_EQ(PLOTX_key_held('W') + PLOTX_key_held(PLOTX_KEY_ARROW_UP), 0);
+    EXPECT_EQ(PLOTX_key_held(-1) + PLOTX_key_held(100000), 0);
+}
+
+// --- The key table ----------------------------------------------------------------------
+
+TEST_F(KeyTable, PlatformCodesTranslateToTheNamedKeys) {
+    struct Pair {
+        unsigned vk;
+        int key;
+    };
+    const Pair pairs[] = {
+        {'A', 'A'},           {'Z', 'Z'},          {'0', '0'},           {'9', '9'},
+        {px::VK_NUMPAD0, '0'}, {px::VK_NUMPAD9, '9'}, {px::VK_SPACE, 32},  {px::VK_RETURN, 13},
+        {px::VK_ESCAPE, 27},  {px::VK_BACK, 8},     {px::VK_TAB, 9},      {px::VK_LEFT, PLOTX_KEY_LEFT},
+        {px::VK_RIGHT, PLOTX_KEY_RIGHT}, {px::VK_UP, PLOTX_KEY_ARROW_UP}, {px::VK_DOWN, PLOTX_KEY_ARROW_DOWN},
+        {px::VK_HOME, PLOTX_KEY_HOME}, {px::VK_END, PLOTX_KEY_END}, {px::VK_PRIOR, PLOTX_KEY_PAGE_UP},
+        {px::VK_NEXT, PLOTX_KEY_PAGE_DOWN}, {px::VK_INSERT, PLOTX_KEY_INSERT}, {px::VK_DELETE, PLOTX_KEY_DELETE},
+        {px::VK_F1, PLOTX_KEY_F1}, {px::VK_F12, PLOTX_KEY_F12}, {px::VK_SHIFT, PLOTX_KEY_SHIFT},
+        {px::VK_CONTROL, PLOTX_KEY_CONTROL}, {px::VK_MENU, PLOTX_KEY_ALT}, {px::VK_OEM_MINUS, '-'},
+        {px::VK_SUBTRACT, '-'}, {px::VK_OEM_4, '['}, {px::VK_OEM_7, '\''},
+        {0x13, 0} /* Pause */, {0x14, 0} /* Caps Lock */, {0x7C, 0} /* F13 */, {0x5B, 0} /* the system key */,
+    };
+    for (const Pair& p : pairs) EXPECT_EQ(key_code_of(p.vk), p.key) << "platform code " << p.vk;
+    EXPECT_EQ(PLOTX_KEY_F1 + 11, PLOTX_KEY_F12);
+}
+
+// --- Recording and playback of the new kinds -------------------------------------------
+
+namespace {
+
+class InputScripts : public Input {
+protected:
+    void SetUp() override {
+        Input::SetUp();
+        std::string pattern = (fs::temp_directory_path() / "plotx-input-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        home_ = fs::current_path();
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        Input::TearDown();
+        fs::current_path(home_);
+        fs::remove_all(dir_);
+    }
+    static std::string script() {
+        std::stringstream ss;
+        ss << std::ifstream(SCRIPT_FILE, std::ios::binary).rdbuf();
+        return ss.str();
+    }
+    // Records the session with `flags` and the animation on; returns what was delivered.
+    std::string record(int flags, int n) {
+        begin();
+        PLOTX_set_input(flags);
+        PLOTX_set_animation(RUN_ANIMATE);
+        EXPECT_TRUE(hl::choose_menu(graphics(), CMD_RECORD));
+        schedule_session();
+        std::string live = events(n);
+        EXPECT_TRUE(hl::choose_menu(graphics(), CMD_RECORD));
+        PLOTX_wait(nullptr);
+        return live;
+    }
+    std::string play(int flags, int n) {
+        reset_library_for_tests();
+        hl::install();
+        begin();
+        PLOTX_set_input(flags);
+        EXPECT_TRUE(hl::choose_menu(graphics(), CMD_PLAYBACK));
+        return events(n);
+    }
+    fs::path dir_, home_;
+};
+
+using InputRecording = InputScripts;
+
+}  // namespace
+
+TEST_F(InputRecording, PlaybackDeliversWhatWasRecordedWithEveryFlag) {
+    std::string live = record(ALL, 22);
+    std::string played = play(ALL, 22);
+    EXPECT_EQ(played, live);
+    EXPECT_TRUE(g.playing_back);  // every line was delivered; the end is still to be read
+    // Every new line's kind letter is none the original reader knows.
+    std::istringstream lines(script());
+    std::string line;
+    int new_forms = 0;
+    while (std::getline(lines, line)) {
+        ASSERT_GT(line.size(), 6u);
+        bool original = line.rfind("PLOTX_MOUSE(", 0) == 0 || line.rfind("PLOTX_KBD(", 0) == 0 ||
+                        line.rfind("PLOTX_PERIODIC(", 0) == 0;
+        if (!original) {
+            ++new_forms;
+            EXPECT_EQ(std::string("KMP").find(line[6]), std::string::npos) << line;
+        }
+    }
+    EXPECT_GT(new_forms, 10);
+}
+
+TEST_F(InputRecording, LinesOfKindsNotEnabledAreSkippedButMoveThePointer) {
+    record(ALL, 22);
+    // The original kinds only, each where the pointer was.
+    EXPECT_EQ(play(0, 6), "M1(-8,9)+1 K122(1,1) P(40,-30) K113(40,-30) P(40,-30) P(40,-30)");
+}
+
+TEST_F(InputRecording, AWaitWithoutFlagsRecordsPointerLinesOnlyWhenTheyChangeSomething) {
+    std::string live = record(0, 4);
+    EXPECT_EQ(live, "M1(-8,9)+1 P(1,1) K122(1,1) P(40,-30)");
+    EXPECT_EQ(script(),
+              "PLOTX_AT(-8, 9, 1);\nPLOTX_MOUSE(-8, 9);\nPLOTX_AT(1, 1, 0);\nPLOTX_PERIODIC(1);\n"
+              "PLOTX_KBD(122);\nPLOTX_AT(40, -30, 0);\nPLOTX_PERIODIC(1);\n");
+    EXPECT_EQ(play(0, 4), live);
+}
+
+TEST_F(InputRecording, MalformedNewLinesStopPlaybackAsUnknownLinesDo) {
+    begin();
+    for (const char* bad : {"PLOTX_AT(1, 2);\n", "PLOTX_DOWN_BUTTON(1, 2, 4, 0);\n", "PLOTX_UP_KEY(0, 0);\n",
+                            "PLOTX_CURSOR(1, 2, 0)\n", "PLOTX_WHEEL(1, 2, 99999999999, 0);\n", "PLOTX_UP(1);\n"}) {
+        std::ofstream(SCRIPT_FILE, std::ios::binary) << "PLOTX_AT(5, 6, 0);\n" << bad << "PLOTX_KBD(97);\n";
+        PLOTX_set_input(ALL);
+        close_script();
+        ASSERT_TRUE(hl::choose_menu(graphics(), CMD_PLAYBACK));
+        click_canvas(0, 0, hl::now() + 10);
+        EXPECT_EQ(events(1), "M1(0,0)") << bad;
+        EXPECT_FALSE(g.playing_back) << bad;
+    }
+}
