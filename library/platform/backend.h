@@ -13,6 +13,33 @@
 //   [ ] menu_changed     redraw a window's menu bar from its px::Menu
 //   [ ] capabilities     replays_from_environment
 //   [ ] an entry in the backend table (backend.cpp) and a backend.cmake in its folder
+//   [ ] input            every message of the input contract below
+//
+// Input contract: what poll() posts with post_input, in arrival order, to the window the
+// input belongs to. Positions are client pixels of that window, x in the low and y in the
+// high word of lParam, each a signed 16-bit value (MAKELPARAM). The parameter helpers and
+// MK_ and KEY_ names are in window_system.h, the VK_ names in key_codes.h.
+//   WM_LBUTTONDOWN, WM_MBUTTONDOWN, WM_RBUTTONDOWN and their ...UP: every press and release
+//       of the three buttons, a release also when the pointer has been dragged outside.
+//       wParam: MK_LBUTTON / MK_MBUTTON / MK_RBUTTON for the buttons held after the event,
+//       MK_SHIFT, MK_CONTROL, MK_ALT for the modifiers held.
+//   WM_MOUSEMOVE: each position over the client area (the layer coalesces a run of moves
+//       into the latest), positions outside it while a button is held, and one position
+//       outside the client area when the pointer leaves it. wParam as for buttons.
+//   WM_MOUSEWHEEL: wParam = wheel_wparam(MK_ bits, turn), the turn in WHEEL_DELTA units
+//       per notch, positive away from the user (fractions of a notch may be sent); lParam
+//       the pointer's client position. Horizontal wheels send nothing.
+//   WM_KEYDOWN / WM_KEYUP: wParam the key code (VK_ names; letters and digits as their
+//       upper-case characters; either Shift is VK_SHIFT, either Control VK_CONTROL); lParam
+//       = key_lparam(typed, control, up, shift, alt, repeat): typed is the byte the key
+//       types (0 for none; with Control held a letter gives the letter itself and other
+//       keys 0), repeat is set on an auto-repeat down. An auto-repeat is another key-down
+//       with no up in between. Keys with no VK_ name here are posted with their platform
+//       code, VK_NO_CODE, or not at all; the library ignores codes it does not know.
+//   WM_SYSKEYDOWN / WM_SYSKEYUP: Alt itself (VK_MENU) and keys pressed while Alt is held,
+//       with the same parameters and typed 0. A backend may still let its menu bar see them.
+//   WM_KILLFOCUS: the window lost the keyboard (the library then releases the keys it
+//       believes held). WM_CLOSE: the close request. WM_COMMAND: a menu pick (wParam the id).
 #pragma once
 #include <cstdint>
 #include <memory>
