@@ -403,7 +403,8 @@ int PLOTX_save_canvas(const char* path);
 /** One event as PLOTX_wait() delivers it. */
 typedef struct PLOTX_Event {
     int kind;     /**< PLOTX_MOUSE, PLOTX_KBD, PLOTX_PERIODIC, PLOTX_QUIT, or one of the kinds below */
-    int x, y;     /**< canvas coordinates of the pointer when the event happened, for every kind */
+    int x;        /**< canvas x of the pointer when the event happened, for every kind */
+    int y;        /**< canvas y of the pointer when the event happened, for every kind */
     int button;   /**< mouse kinds: 1 left, 2 middle, 3 right; PLOTX_WHEEL: steps, + away from the user */
     int key;      /**< PLOTX_KBD: the typed byte 0..255; PLOTX_KEY_DOWN/UP: a key code, see below */
     int mods;     /**< PLOTX_MOD_SHIFT | PLOTX_MOD_CTRL | PLOTX_MOD_ALT held at the event */
