@@ -1,8 +1,8 @@
 // random.cpp - the runtime's pseudo-random generator that the traffic draws from, and
 // its seeding. The generator's state stands in for the one a C runtime keeps behind
 // rand(); the host's own rand() has a different range and is not used.
-#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include "demo.h"
@@ -14,17 +14,23 @@ std::uint32_t generator_state = 1;  // advances modulo 2^32
 void seed_random_with(unsigned seed) { generator_state = seed; }
 
 void seed_random() {
-    // PLOTX_SEED makes a run replayable; anything but a plain decimal number is ignored
-    // rather than silently seeding with a half-parsed value.
+    // PLOTX_SEED makes a run replayable. Anything but a plain decimal number of 32 bits
+    // (no sign, no blanks) is not half-parsed: the time is used, and the user is told once,
+    // since a run they meant to replay will not be.
+    static bool told = false;
     const char* text = std::getenv("PLOTX_SEED");
     if (text && *text) {
-        char* end = nullptr;
-        errno = 0;
-        unsigned long n = std::strtoul(text, &end, 10);
-        if (errno == 0 && *end == '\0' && text[0] != '-' && n <= 0xFFFFFFFFul) {
+        std::uint64_t n = 0;
+        const char* p = text;
+        for (; *p >= '0' && *p <= '9' && n <= 0xFFFFFFFFu; ++p) n = n * 10 + static_cast<unsigned>(*p - '0');
+        if (*p == '\0' && n <= 0xFFFFFFFFu) {
             seed_random_with(static_cast<unsigned>(n));
             return;
         }
+        if (!told)
+            std::fprintf(stderr, "plotx-demo: PLOTX_SEED=\"%s\" is not a plain unsigned number; seeding with the time\n",
+                         text);
+        told = true;
     }
     seed_random_with(static_cast<unsigned>(std::time(nullptr)));
 }

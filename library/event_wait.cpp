@@ -36,7 +36,8 @@ LRESULT graphics_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_DESTROY:
             KillTimer(hwnd, TIMER_ID);
-            PostQuitMessage(0);
+            // Only the library's current window: one a reopening let go asks no quit.
+            if (hwnd == g.graphics_window) PostQuitMessage(0);
             return 0;
         case WM_SIZE:
             update_origin(hwnd);

@@ -1,14 +1,10 @@
 // snapshot.cpp - PLOTX_save_canvas: the part of the canvas the graphics window shows,
-// written as an 8-bit RGB PNG. A file only ever appears under its final name complete: it
-// is written under a temporary name in the same directory and renamed over the target.
-#include <fcntl.h>
-#include <unistd.h>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+// encoded as an 8-bit RGB PNG. Putting the file in place (atomically, and only over what
+// may be replaced) is the system layer's replace_file.
 #include <string>
 #include <vector>
 #include "platform/png_encoder.h"
+#include "platform/system.h"
 #include "state.h"
 
 namespace plotx {
@@ -40,73 +36,34 @@ std::vector<unsigned char> rgb_rows(const px::Bitmap& canvas, int width, int hei
     return out;
 }
 
-// A new file beside the target. Mode 0666 so that, after the umask, the snapshot gets the
-// permissions any newly created file would; O_EXCL so a leftover is never reused.
-int open_temp(const std::string& path, std::string* temp) {
-    size_t slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string stem = dir + ".plotx-snapshot-" + std::to_string(static_cast<long>(getpid())) + "-";
-    for (int n = 0; n < 100; ++n) {
-        *temp = stem + std::to_string(n) + ".tmp";
-        int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    errno = EEXIST;
-    return -1;
-}
-
-// Writes the PNG to the temporary file and renames it into place. Returns the reason of a
-// failure, or an empty string; on failure nothing is left behind.
-std::string write_png(const std::string& path, const std::vector<unsigned char>& rgb, int width, int height) {
-    std::string temp;
-    int fd = open_temp(path, &temp);
-    if (fd < 0) return std::strerror(errno);
-    std::FILE* f = fdopen(fd, "wb");
-    if (!f) {
-        std::string reason = std::strerror(errno);
-        close(fd);
-        unlink(temp.c_str());
-        return reason;
-    }
-
-    std::vector<unsigned char> png;
-    std::string reason = px::encode_png(rgb.data(), width, height, &png);
-    if (reason.empty() && std::fwrite(png.data(), 1, png.size(), f) != png.size())
-        reason = std::strerror(errno ? errno : EIO);
-    // Flushed and synced before the rename, so the name never points at a short file.
-    if (reason.empty() && (std::fflush(f) != 0 || std::ferror(f) || fsync(fileno(f)) != 0))
-        reason = std::strerror(errno ? errno : EIO);
-    if (std::fclose(f) != 0 && reason.empty()) reason = std::strerror(errno);
-    if (reason.empty() && std::rename(temp.c_str(), path.c_str()) != 0) reason = std::strerror(errno);
-    if (!reason.empty()) unlink(temp.c_str());
-    return reason;
-}
-
 }  // namespace
 }  // namespace plotx
 
 using namespace plotx;
 
-extern "C" int PLOTX_save_canvas(const char* path) {
+namespace plotx {
+
+std::string save_canvas(const char* path) {
     if (!path || !*path) {
         PLOTX_log("Cannot save canvas: no file name given\n");
-        return 0;
+        return "no file name given";
     }
     const px::Bitmap* canvas = g.graphics_window ? px::dc_surface(g.canvas_dc) : nullptr;
-    if (!canvas) {
-        PLOTX_log("Cannot save canvas to %s: the library is not open\n", path);
-        return 0;
-    }
     int width = 0, height = 0;
-    if (!shown_size(*canvas, &width, &height)) {
-        PLOTX_log("Cannot save canvas to %s: nothing is shown\n", path);
-        return 0;
+    std::string reason;
+    if (!canvas) {
+        reason = "the library is not open";
+    } else if (!shown_size(*canvas, &width, &height)) {
+        reason = "nothing is shown";
+    } else {
+        std::vector<unsigned char> png;
+        reason = px::encode_png(rgb_rows(*canvas, width, height).data(), width, height, &png);
+        if (reason.empty()) reason = px::sys::replace_file(path, png);
     }
-    errno = 0;
-    std::string reason = write_png(path, rgb_rows(*canvas, width, height), width, height);
-    if (!reason.empty()) {
-        PLOTX_log("Cannot save canvas to %s: %s\n", path, reason.c_str());
-        return 0;
-    }
-    return 1;
+    if (!reason.empty()) PLOTX_log("Cannot save canvas to %s: %s\n", path, reason.c_str());
+    return reason;
 }
+
+}  // namespace plotx
+
+extern "C" int PLOTX_save_canvas(const char* path) { return save_canvas(path).empty() ? 1 : 0; }

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include "plotx.h"
 #include "platform/window_system.h"
 
@@ -71,6 +72,7 @@ struct LibraryState {
     px::HDC window_dc = nullptr;
     px::HDC canvas_dc = nullptr;
     px::HBITMAP canvas_bitmap = nullptr;
+    unsigned char library_open = 0;  // from PLOTX_begin to PLOTX_end
     int canvas_dirty = 1;
     int origin_x = 0, origin_y = 0;
 
@@ -196,6 +198,10 @@ void render_command(const DrawCommand& command);
 int check_color(int index);
 extern const px::COLORREF palette_rgb[PALETTE_SIZE];
 extern const char* const palette_names[PALETTE_SIZE];
+
+// snapshot.cpp
+// PLOTX_save_canvas's work: "" when saved, else the reason, which is also logged.
+std::string save_canvas(const char* path);
 
 // Returns the library to its state at process start (windows, ring, flags), for tests.
 void reset_library_for_tests();

@@ -50,6 +50,14 @@ static void register_class(const char* name, WNDPROC proc, HINSTANCE instance) {
 using namespace plotx;
 
 extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int show_mode) {
+    // Open already: a second call changes nothing.
+    if (g.library_open) return 1;
+    // Opened again after PLOTX_end: the old windows go, so none is left on screen whose
+    // closing would quit the new session. Forgotten first, their destruction asks no quit.
+    px::HWND old_graphics = g.graphics_window, old_text = g.text_window;
+    g.graphics_window = g.text_window = nullptr;
+    if (old_text) DestroyWindow(old_text);
+    if (old_graphics) DestroyWindow(old_graphics);
     if (!prev_instance) {
         register_class("DrawWndClass", graphics_window_proc, instance);
         register_class("TextWndClass", text_window_proc, instance);
@@ -81,20 +89,30 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
     ShowWindow(g.text_window, show_mode);
     ShowWindow(g.graphics_window, show_mode);
     SetTimer(g.graphics_window, TIMER_ID, g.input.tick_ms, nullptr);
+    g.library_open = 1;
     start_playback_from_environment();
     return 1;
 }
 
 extern "C" int PLOTX_end(void) {
-    if (!g.graphics_window) return 0;
+    if (!g.library_open) return 0;
     const char* snapshot = std::getenv("PLOTX_SNAPSHOT");
-    // The log may never be seen in a headless run, so a failed snapshot also says so here.
-    if (snapshot && *snapshot && !PLOTX_save_canvas(snapshot))
-        std::fprintf(stderr, "plotx: could not save the canvas to %s (PLOTX_SNAPSHOT)\n", snapshot);
+    int result = 1;
+    // The log may never be seen in a headless run, so a failed snapshot also says so here,
+    // and in the result a script can test.
+    if (snapshot && *snapshot) {
+        std::string reason = save_canvas(snapshot);
+        if (!reason.empty()) {
+            std::fprintf(stderr, "plotx: could not save the canvas to %s (PLOTX_SNAPSHOT): %s\n", snapshot,
+                         reason.c_str());
+            result = 0;
+        }
+    }
     ReleaseDC(g.graphics_window, g.window_dc);
     g.window_dc = nullptr;
     end_scripts();
-    return 1;
+    g.library_open = 0;
+    return result;
 }
 
 namespace plotx {

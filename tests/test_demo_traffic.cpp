@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <initializer_list>
+#include <string>
 #include <vector>
 #include "demo.h"
 #include "plotx.h"
@@ -50,6 +51,26 @@ TEST(Generator, FollowsTheRuntimeSequenceAndHonoursPlotxSeed) {
     seed_random();
     for (int expected : {41, 18467, 6334, 26500}) EXPECT_EQ(next_random(), expected);
     unsetenv("PLOTX_SEED");
+}
+
+// A seed that is not a plain 32-bit number is not half-read: the time is used, and the user
+// is told once.
+TEST(Generator, SeedThatIsNotAPlainNumberIsSaidOnce) {
+    std::string said;
+    for (const char* seed : {"12x", "-1", " 5", "+5", "4294967296", "4294967295"}) {
+        setenv("PLOTX_SEED", seed, 1);
+        testing::internal::CaptureStderr();
+        seed_random();
+        said += testing::internal::GetCapturedStderr();
+    }
+    unsetenv("PLOTX_SEED");
+    EXPECT_EQ(said, "plotx-demo: PLOTX_SEED=\"12x\" is not a plain unsigned number; seeding with the time\n");
+    seed_random_with(4294967295u);
+    int expected = next_random();
+    setenv("PLOTX_SEED", "4294967295", 1);
+    seed_random();
+    unsetenv("PLOTX_SEED");
+    EXPECT_EQ(next_random(), expected);
 }
 
 TEST(Spawning, OneDrawPerCallAndOneDrawInTenAdmits) {

@@ -32,14 +32,23 @@ TEST_F(WindowsAndCanvas, TextWindowSpansBottomThirdOfScreen) {
     EXPECT_TRUE(px::IsWindowVisible(text()));
 }
 
-TEST_F(WindowsAndCanvas, SecondBeginWithPreviousInstanceStillCreatesWindows) {
+TEST_F(WindowsAndCanvas, BeginWhileOpenChangesNothingAndReopeningLeavesNoStaleWindow) {
     begin();
-    px::HWND first = graphics();
+    px::HWND first = graphics(), first_text = text();
     int dummy = 0;
     EXPECT_EQ(PLOTX_begin(nullptr, &dummy, "", 1), 1);
-    EXPECT_NE(graphics(), first);
+    EXPECT_EQ(graphics(), first);
+    EXPECT_EQ(text(), first_text);
+    EXPECT_EQ(PLOTX_end(), 1);
+    EXPECT_EQ(PLOTX_end(), 0);
+    // Opened again after the end: new windows; the old ones are gone, and asked no quit.
+    begin();
     EXPECT_TRUE(px::IsWindow(graphics()));
     EXPECT_TRUE(px::IsWindow(text()));
+    EXPECT_FALSE(px::IsWindow(first));
+    EXPECT_FALSE(px::IsWindow(first_text));
+    click_canvas(1, 1, 10);
+    EXPECT_EQ(wait(), PLOTX_MOUSE);
 }
 
 TEST_F(WindowsAndCanvas, PresentationCopiesOnlyWhenDirty) {

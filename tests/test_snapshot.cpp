@@ -1,6 +1,10 @@
 // Snapshots: PLOTX_save_canvas writes the shown part of the canvas as an RGB PNG, refuses
 // with a log line when it cannot, and never leaves a partial file under the target name.
 #include <png.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -199,10 +203,72 @@ TEST_F(SnapshotFailure, ADirectoryInTheWayIsKeptAndNoTemporaryFileRemains) {
     paint_pattern();
     fs::path target = dir / "taken.png";
     fs::create_directory(target);
-    EXPECT_EQ(PLOTX_save_canvas(target.c_str()), 0);
-    EXPECT_TRUE(log_has("Cannot save canvas to " + target.string()));
+    for (std::string path : {target.string(), target.string() + "/", (target / ".").string()}) {
+        EXPECT_EQ(PLOTX_save_canvas(path.c_str()), 0);
+        EXPECT_TRUE(log_has("Cannot save canvas to " + path + ": Is a directory\n")) << path;
+    }
     EXPECT_TRUE(fs::is_directory(target));
     EXPECT_EQ(entries(), 1u);
+}
+
+// Only a regular file or a missing name is replaced; a link is followed to what it names.
+using SnapshotTargets = Snapshot;
+
+TEST_F(SnapshotTargets, LinkIsFollowedAndStaysAPermissionsAreKept) {
+    begin();
+    paint_pattern();
+    fs::create_directory(dir / "real");
+    std::ofstream(dir / "real" / "old.png") << "old";
+    fs::permissions(dir / "real" / "old.png", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("real/old.png", dir / "link.png");
+    fs::create_symlink("real/new.png", dir / "dangling.png");
+    for (const char* name : {"link.png", "dangling.png"}) {
+        ASSERT_EQ(PLOTX_save_canvas((dir / name).c_str()), 1) << name;
+        EXPECT_TRUE(fs::is_symlink(dir / name));
+        EXPECT_TRUE(read_png(dir / name).ok);
+    }
+    EXPECT_EQ(fs::status(dir / "real" / "old.png").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(entries(), 3u);  // no temporary file left beside either
+}
+
+TEST_F(SnapshotTargets, WhatIsNotARegularFileIsRefusedWithItsReasonAndKept) {
+    begin();
+    paint_pattern();
+    fs::path fifo = dir / "fifo.png";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(PLOTX_save_canvas(fifo.c_str()), 0);  // and does not block on it
+    EXPECT_TRUE(log_has("Cannot save canvas to " + fifo.string() + ": Not a regular file\n"));
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    // A device node: only root can make one, and only root could have replaced one.
+    fs::path device = dir / "null.png";
+    if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        EXPECT_EQ(PLOTX_save_canvas(device.c_str()), 0);
+        EXPECT_TRUE(fs::is_character_file(device));
+    } else {
+        std::printf("device node case skipped: %s\n", std::strerror(errno));
+    }
+    fs::path readonly = dir / "readonly.png";
+    std::ofstream(readonly) << "kept";
+    fs::permissions(readonly, fs::perms::owner_read);
+    if (geteuid() == 0) {
+        std::printf("read-only case skipped: root may write any file\n");
+    } else {
+        EXPECT_EQ(PLOTX_save_canvas(readonly.c_str()), 0);
+        EXPECT_TRUE(log_has("Cannot save canvas to " + readonly.string() + ": Permission denied\n"));
+        EXPECT_EQ(file_bytes(readonly), "kept");
+    }
+}
+
+TEST_F(SnapshotFailure, EndReturnsZeroAndSaysWhyWhenTheEnvironmentsSnapshotFails) {
+    begin();
+    fs::path target = dir / "taken";
+    fs::create_directory(target);
+    setenv("PLOTX_SNAPSHOT", target.c_str(), 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(PLOTX_end(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "plotx: could not save the canvas to " + target.string() + " (PLOTX_SNAPSHOT): Is a directory\n");
 }
 
 }  // namespace

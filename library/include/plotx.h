@@ -53,7 +53,9 @@
  * number, -128..127) and `PLOTX_PERIODIC(n);` (a run of n consecutive ticks). Quit is
  * never written. Playback delivers the file's events in place of live input, one per wait;
  * empty lines are skipped and playback stops at the end of the file or at a line whose
- * seventh character is not M, K or P.
+ * seventh character is not M, K or P. The script must be a regular file. When it cannot be
+ * written, the log says why and Record switches itself off; a write that fails midway (a
+ * full disk) leaves the file cut back to its last complete line.
  *
  * **Environment.**
  * - `PLOTX_BACKEND=desktop` opens real windows (the default when `DISPLAY` is set);
@@ -64,7 +66,8 @@
  *   says so.
  * - `PLOTX_LOG_ECHO=1` also writes every log line to standard error.
  * - `PLOTX_PLAYBACK=1` (headless only) plays `PLOTX.SCR` from PLOTX_begin() on and quits
- *   when the script ends.
+ *   when the script ends, with one line on standard error saying how it ended (the end of
+ *   the file after N events, the line it stopped at, or why the script could not be read).
  * - `PLOTX_SNAPSHOT=file.png` saves the canvas as by PLOTX_save_canvas() when the program
  *   calls PLOTX_end().
  */
@@ -174,18 +177,22 @@ enum PLOTX_Color {
  *                       classes (a second program instance reuses them).
  * @param cmd_line       the command line; not used.
  * @param show_mode      how the windows are first shown; 1 shows them normally.
- * @return 1. Failures to create a window are not reported here; with no display and no
+ * @return 1, also for a second call while the library is open, which changes nothing. After
+ *         PLOTX_end() it opens the library afresh, with new windows in place of the old.
+ *         Failures to create a window are not reported here; with no display and no
  *         `PLOTX_BACKEND`, or a desktop backend that cannot start or was not built, the
  *         program exits with status 2 and one line on standard error saying what to set.
  */
 int PLOTX_begin(void* instance, void* prev_instance, const char* cmd_line, int show_mode);
 
 /**
- * Closes the library: saves the canvas when `PLOTX_SNAPSHOT` is set, closes a script that is
- * being recorded or played, and lets go of the window's drawing context. The windows stay
- * until the process ends; a recording's pending run of ticks is not written (stop the
- * recording first with Ctrl+R to keep it).
- * @return 1 when the library was open, 0 before PLOTX_begin().
+ * Closes the library: saves the canvas when `PLOTX_SNAPSHOT` is set, completes a recording
+ * (its last run of ticks included) and closes it, stops a playback (Record and Playback are
+ * switched off), and lets go of the window's drawing context. The windows stay until the
+ * process ends or PLOTX_begin() opens the library again.
+ * @return 1 when the library was open; 0 when it was not (before PLOTX_begin(), or a second
+ *         PLOTX_end()), and 0 when `PLOTX_SNAPSHOT` is set and the canvas could not be saved
+ *         there (a line on standard error says why).
  */
 int PLOTX_end(void);
 
@@ -368,8 +375,10 @@ int PLOTX_clear_canvas(void);
 
 /**
  * Writes what the graphics window shows of the canvas (the visible area, #VISIBLE_WIDTH by
- * #VISIBLE_HEIGHT pixels) to a PNG file, replacing it. Works with every backend, headless
- * included. A failure leaves no partial file and logs "Cannot save canvas to PATH: REASON".
+ * #VISIBLE_HEIGHT pixels) to a PNG file. Works with every backend, headless included. Only a
+ * regular file (through a symbolic link: the file it names, the link stays) or a missing
+ * name is written, in one step; a read-only file, a directory and anything else are refused.
+ * A failure leaves no partial file and logs "Cannot save canvas to PATH: REASON".
  * @param path  the file to write.
  * @return 1 when the file was written; 0 for a null or empty path, before PLOTX_begin(), or
  *         when the file could not be written.

@@ -25,7 +25,7 @@ enum ScriptOp {
     OP_PLAY_ONE,              // Play One Script, queued
     OP_TO_END_OF_FILE,        // a playback that runs to the end of the file
     OP_TO_UNRECOGNISED_LINE,  // a playback that stops at a line it cannot read
-    OP_END,                   // PLOTX_end
+    OP_END,                   // PLOTX_end; the next operation opens the library again
     OP_FAILED_WRITE,          // the disk is full while an event is delivered
     OP_TICKS,                 // animation ticks, then a click
     SCRIPT_OP_COUNT
@@ -52,6 +52,10 @@ public:
     std::string run(int op) {
         using namespace plotx;
         std::string error;
+        if (ended_ && op != OP_END) {
+            PLOTX_begin(nullptr, nullptr, "", 1);
+            ended_ = false;
+        }
         uint64_t at = px::headless::now() + 10;
         uint64_t click_at = at + 1;
         bool failing = false;
@@ -73,7 +77,8 @@ public:
                 if (!marked(CMD_PLAYBACK)) command(CMD_PLAYBACK, at);
                 break;
             case OP_END:
-                if (PLOTX_end() != 1) error = "PLOTX_end failed";
+                if (PLOTX_end() != (ended_ ? 0 : 1)) error = ended_ ? "PLOTX_end twice succeeded" : "PLOTX_end failed";
+                ended_ = true;
                 return error.empty() ? observe() : error;
             case OP_FAILED_WRITE: failing = true; break;
             case OP_TICKS:
@@ -188,6 +193,7 @@ private:
     }
 
     int markers_ = 0;
+    bool ended_ = false;      // PLOTX_end was the last operation
     bool was_marked_ = false;
     bool recorded_ = false;   // the recording in progress got an event
     bool failed_ = false;     // a write may have failed during it
