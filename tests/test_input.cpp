@@ -236,6 +236,7 @@ TEST_F(Tick, PeriodFollowsSetTickWithinItsBounds) {
     EXPECT_EQ(ring_lines().back(), "Tick of 5000 ms not possible, using 1000 ms\n");
     PLOTX_wait(&e);
     EXPECT_EQ(e.time_ms, 1100);
+    EXPECT_EQ(PLOTX_end(), 1);
     begin();  // a new session starts at the default again
     PLOTX_set_animation(RUN_ANIMATE);
     uint64_t start = hl::now();
