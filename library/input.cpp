@@ -147,11 +147,15 @@ void handle_input_message(unsigned msg, WPARAM wp, LPARAM lp) {
                 deliver(PLOTX_MOUSE_UP, msg == WM_LBUTTONUP ? 1 : msg == WM_MBUTTONUP ? 2 : 3, 0);
             break;
         case WM_MOUSEMOVE: {
+            // Window systems report the pointer again where it already was (entering, after
+            // a click): only a change of position is motion.
+            PointerState before = in.pointer;
             note_pointer(lp, mods_of_mouse(wp));
+            bool moved = before.x != in.pointer.x || before.y != in.pointer.y;
             int cx = GET_X_LPARAM(lp), cy = GET_Y_LPARAM(lp);
             Rect r{};
             GetClientRect(g.graphics_window, &r);
-            if (wants(PLOTX_INPUT_MOTION) && cx >= 0 && cy >= 0 && cx < r.right && cy < r.bottom)
+            if (moved && wants(PLOTX_INPUT_MOTION) && cx >= 0 && cy >= 0 && cx < r.right && cy < r.bottom)
                 deliver(PLOTX_MOUSE_MOVE, 0, 0);
             break;
         }

@@ -224,7 +224,9 @@ protected:
     void start_probe() {
         int p[2];
         ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
-        probe_ = spawn({PLOTX_DESKTOP_PROBE}, {"DISPLAY=" + display_, "PLOTX_BACKEND=desktop"}, p[1], false);
+        std::vector<std::string> env{"DISPLAY=" + display_, "PLOTX_BACKEND=desktop"};
+        env.insert(env.end(), probe_env_.begin(), probe_env_.end());
+        probe_ = spawn({PLOTX_DESKTOP_PROBE}, env, p[1], false);
         close(p[1]);
         probe_out_ = p[0];
         out_ = LineReader(probe_out_);
@@ -388,6 +390,7 @@ protected:
         return st;
     }
 
+    std::vector<std::string> probe_env_;  // more of the probe's environment
     pid_t xvfb_ = -1, probe_ = -1;
     int probe_out_ = -1;
     LineReader out_;
@@ -546,6 +549,35 @@ TEST_F(DesktopTest, TheScreenShowsTheCanvasAtItsPoints) {
         EXPECT_EQ(s.at(screen_x(p.x), screen_y(p.y)), p.pixel) << "at canvas (" << p.x << ", " << p.y << ")";
     // Just outside the red block's top-left corner the canvas is white again.
     EXPECT_EQ(s.at(screen_x(-121), screen_y(121)), 0xFFFFFFu);
+}
+
+// The richer wait with every input flag: "EVENT kind x y button key mods".
+class DesktopInput : public DesktopTest {
+protected:
+    void SetUp() override {
+        probe_env_ = {"PLOTX_PROBE_INPUT=15"};
+        DesktopTest::SetUp();
+    }
+};
+
+TEST_F(DesktopInput, ButtonsMotionWheelAndKeysArriveWithTheirCodes) {
+    xdo({"mousemove", std::to_string(screen_x(30)), std::to_string(screen_y(40))});
+    EXPECT_EQ(expect("EVENT 6 30 40"), "EVENT 6 30 40 0 0 0 left_held=0");
+    xdo({"click", "3"});
+    EXPECT_EQ(expect("EVENT"), "EVENT 1 30 40 3 0 0 left_held=0");
+    EXPECT_EQ(expect("EVENT"), "EVENT 5 30 40 3 0 0 left_held=0");
+    xdo({"click", "4"});  // the wheel, one notch away from the user
+    EXPECT_EQ(expect("EVENT"), "EVENT 7 30 40 1 0 0 left_held=0");
+    // Down and up in one go, before the server's auto-repeat could start.
+    xdo({"keydown", "Left", "keyup", "Left"});
+    EXPECT_EQ(expect("EVENT"), "EVENT 8 30 40 0 256 0 left_held=1");
+    EXPECT_EQ(expect("EVENT"), "EVENT 9 30 40 0 256 0 left_held=0");
+    xdo({"key", "shift+F5"});
+    EXPECT_EQ(expect("EVENT"), "EVENT 8 30 40 0 278 1 left_held=0");
+    EXPECT_EQ(expect("EVENT"), "EVENT 8 30 40 0 270 1 left_held=0");
+    // The tool lets go of Shift first.
+    EXPECT_EQ(expect("EVENT"), "EVENT 9 30 40 0 278 0 left_held=0");
+    EXPECT_EQ(expect("EVENT"), "EVENT 9 30 40 0 270 0 left_held=0");
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // probe.cpp - a program for driving the desktop backend from outside: it opens the
 // library, paints four known colour blocks into the canvas and prints one line per event
 // (kind, coordinates, key, logging and animation flags) for the end-to-end tests; typing
-// "t" logs 40 lines and prints a checksum of the text window's image.
+// "t" logs 40 lines and prints a checksum of the text window's image. With
+// PLOTX_PROBE_INPUT=flags it prints what the richer wait delivers instead.
 // Other modes measure: "animate N" redraws the whole canvas on every tick and reports tick
 // periods and processor time; "present N" times N presentations of a changed frame.
 #include <sys/resource.h>
@@ -81,11 +82,28 @@ uint32_t text_checksum(int columns) {
     return sum;
 }
 
+// The richer wait with the given input flags: one line per event, "EVENT kind x y button
+// key mods", and whether the left arrow is held.
+int run_input(int flags) {
+    PLOTX_set_input(flags);
+    for (;;) {
+        PLOTX_Event e;
+        int kind = PLOTX_wait(&e);
+        std::printf("EVENT %d %d %d %d %d %d left_held=%d\n", kind, e.x, e.y, e.button, e.key, e.mods,
+                    PLOTX_key_held(PLOTX_KEY_LEFT));
+        std::fflush(stdout);
+        if (kind == PLOTX_QUIT) break;
+    }
+    return PLOTX_end() ? 0 : 1;
+}
+
 int run_events() {
     paint_known_blocks();
     std::printf("ready %d %d %d %d\n", g.graphics_window->client.width, g.graphics_window->client.height, g.origin_x,
                 g.origin_y);
     std::fflush(stdout);
+    const char* input = std::getenv("PLOTX_PROBE_INPUT");
+    if (input && *input) return run_input(std::atoi(input));
     for (;;) {
         int x = 0, y = 0;
         char key = 0;

@@ -1,24 +1,29 @@
 // input.cpp - the desktop backend's input: FLTK pointer, keyboard and focus events on a
-// window's view become the layer's messages. Key identifiers go through one table to the
-// platform's key codes; typed bytes follow the platform's ANSI code page.
+// window's view become the layer's messages, as backend.h's input contract lists them. Key
+// identifiers go through one table to the platform's key codes; typed bytes follow the
+// platform's ANSI code page.
 //
 // Checklist:
 //   [x] key codes        every key the platform names, by table; others VK_NO_CODE
 //   [x] typed bytes      one byte per key-down (Latin-1 from UTF-8), letters under Control
-//   [x] Control state    carried in each key message's lParam
-//   [x] system keys      Alt and its combinations left to the menu bar
-//   [x] left button      WM_LBUTTONDOWN at client coordinates
+//   [x] modifiers        Control, Shift and Alt in each key message's lParam, MK_ bits in
+//                        each mouse message's wParam
+//   [x] auto-repeat      a key-down of a key already down carries the repeat bit
+//   [x] system keys      Alt and its combinations as WM_SYSKEY..., still left to the menu bar
+//   [x] buttons          press and release of the three buttons at client coordinates
+//   [x] motion, wheel    WM_MOUSEMOVE (also dragged outside, and once on leaving), WM_MOUSEWHEEL
 //   [x] focus loss       WM_KILLFOCUS, also when the pointer takes the keyboard away
 #include <FL/x.H>
 #include <X11/Xlib.h>
+
+#include <algorithm>
+#include <iterator>
 
 #include "fltk_internal.h"
 
 namespace px {
 namespace fltk {
 namespace {
-
-constexpr WPARAM MK_LBUTTON = 0x0001;
 
 struct KeyEntry {
     int fltk_key;
@@ -98,6 +103,27 @@ bool pointer_left_focus(const Fl_Window* win) {
     return focus == PointerRoot;
 }
 
+// Keys down, by platform key code, so that X's auto-repeat (a key-down with no key-up
+// between, FLTK asks X for that) is marked as a repeat.
+bool g_down[256];
+
+// The MK_ bits of the modifiers and of the buttons held after this event.
+unsigned mouse_state(int event) {
+    int state = Fl::event_state();
+    unsigned mk = ((state & FL_SHIFT) ? MK_SHIFT : 0u) | ((state & FL_CTRL) ? MK_CONTROL : 0u) |
+                  ((state & FL_ALT) ? MK_ALT : 0u) | ((state & FL_BUTTON1) ? MK_LBUTTON : 0u) |
+                  ((state & FL_BUTTON2) ? MK_MBUTTON : 0u) | ((state & FL_BUTTON3) ? MK_RBUTTON : 0u);
+    if (event == FL_PUSH || event == FL_RELEASE) {
+        // X reports the buttons from before the event.
+        int b = Fl::event_button();
+        unsigned bit = b == FL_LEFT_MOUSE ? MK_LBUTTON : b == FL_MIDDLE_MOUSE ? MK_MBUTTON : MK_RBUTTON;
+        mk = event == FL_PUSH ? mk | bit : mk & ~bit;
+    }
+    return mk;
+}
+
+LPARAM client_position(int x, int y) { return MAKELPARAM(static_cast<unsigned>(x), static_cast<unsigned>(y)); }
+
 }  // namespace
 
 int ClientView::key(bool up) {
@@ -108,14 +134,19 @@ int ClientView::key(bool up) {
     // X reports the modifier state from before the event, so a Control key going down
     // does not yet count itself.
     bool control = (state & FL_CTRL) != 0 || (control_key && !up);
-    // Alt and its combinations are system keys on the platform (menu mnemonics), not
-    // key-down messages: leave them to the menu bar.
-    if (!control_key && (k == FL_Alt_L || k == FL_Alt_R || k == FL_Meta_L || k == FL_Meta_R ||
-                         ((state & FL_ALT) && !control)))
-        return 0;
+    bool shift = (state & FL_SHIFT) != 0, alt = (state & FL_ALT) != 0;
     unsigned vk = key_code(k);
+    bool repeat = !up && g_down[vk & 0xFF];
+    g_down[vk & 0xFF] = !up;
+    // Alt and its combinations are system keys on the platform (menu mnemonics), not
+    // key-down messages: they go as system keys, and the menu bar still gets them.
+    if (!control_key && (k == FL_Alt_L || k == FL_Alt_R || k == FL_Meta_L || k == FL_Meta_R || (alt && !control))) {
+        if (k != FL_Meta_L && k != FL_Meta_R)
+            post_input(hwnd, up ? WM_SYSKEYUP : WM_SYSKEYDOWN, vk, key_lparam(0, control, up, shift, true, repeat));
+        return 0;
+    }
     unsigned char typed = up ? 0 : typed_byte(k, state, control, vk);
-    post_input(hwnd, up ? WM_KEYUP : WM_KEYDOWN, vk, key_lparam(typed, control, up));
+    post_input(hwnd, up ? WM_KEYUP : WM_KEYDOWN, vk, key_lparam(typed, control, up, shift, alt, repeat));
     return 1;
 }
 
@@ -124,20 +155,41 @@ int ClientView::handle(int event) {
     if (!hwnd) return Fl_Widget::handle(event);
     switch (event) {
         case FL_PUSH:
-            if (Fl::focus() != this) take_focus();
-            if (Fl::event_button() == FL_LEFT_MOUSE) {
-                int cx = Fl::event_x() - x(), cy = Fl::event_y() - y();
-                post_input(hwnd, WM_LBUTTONDOWN, MK_LBUTTON,
-                           MAKELPARAM(static_cast<unsigned>(cx), static_cast<unsigned>(cy)));
-            }
+        case FL_RELEASE: {
+            if (event == FL_PUSH && Fl::focus() != this) take_focus();
+            int b = Fl::event_button();
+            if (b != FL_LEFT_MOUSE && b != FL_MIDDLE_MOUSE && b != FL_RIGHT_MOUSE) return 1;
+            static const unsigned down[] = {WM_LBUTTONDOWN, WM_MBUTTONDOWN, WM_RBUTTONDOWN};
+            static const unsigned up[] = {WM_LBUTTONUP, WM_MBUTTONUP, WM_RBUTTONUP};
+            unsigned msg = (event == FL_PUSH ? down : up)[b - FL_LEFT_MOUSE];
+            post_input(hwnd, msg, mouse_state(event), client_position(Fl::event_x() - x(), Fl::event_y() - y()));
             return 1;
-        case FL_LEAVE:
+        }
+        case FL_ENTER: case FL_MOVE: case FL_DRAG:
+            post_input(hwnd, WM_MOUSEMOVE, mouse_state(event),
+                       client_position(Fl::event_x() - x(), Fl::event_y() - y()));
+            return 1;
+        case FL_LEAVE: {
+            // Where the pointer left, outside the client area: the library then knows it is
+            // off the canvas. A leave reported inside (another window came over it) is put
+            // just left of the area.
+            int cx = Fl::event_x() - x(), cy = Fl::event_y() - y();
+            if (cx >= 0 && cy >= 0 && cx < w() && cy < h()) cx = -1;
+            post_input(hwnd, WM_MOUSEMOVE, mouse_state(event), client_position(cx, cy));
             if (pointer_left_focus(window())) post_input(hwnd, WM_KILLFOCUS, 0, 0);
             return 1;
-        case FL_DRAG: case FL_RELEASE: case FL_ENTER: case FL_MOVE:
+        }
+        case FL_MOUSEWHEEL:
+            // FLTK counts notches toward the user as positive; the platform the other way.
+            if (Fl::event_dy() != 0)
+                post_input(hwnd, WM_MOUSEWHEEL, wheel_wparam(mouse_state(event), -Fl::event_dy() * WHEEL_DELTA),
+                           client_position(Fl::event_x() - x(), Fl::event_y() - y()));
+            return 1;
         case FL_FOCUS:
             return 1;
         case FL_UNFOCUS:
+            // Keys released while another window has the keyboard never report their ups.
+            std::fill(std::begin(g_down), std::end(g_down), false);
             post_input(hwnd, WM_KILLFOCUS, 0, 0);
             return 1;
         // Every key is consumed here, so FLTK never offers it to the menu as a shortcut.
