@@ -24,7 +24,8 @@ install(TARGETS ${plotx_targets} EXPORT plotxTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/include/plotx.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   COMPONENT development)
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+# The packages carry the licence as their copyright file instead (PlotxPackages.cmake).
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT licence)
 install(EXPORT plotxTargets NAMESPACE plotx:: DESTINATION ${PLOTX_CMAKE_DIR} COMPONENT development)
 
 # The build tree's package: the same config file, with the targets exported in place.

@@ -2,8 +2,9 @@
 # Installs, with apt-get, the Debian packages a layer needs and this machine lacks. Runs as
 # root, or through sudo when that is available.
 #   bash tools/install-deps.sh run    building the library and the demo, and running them
-#   bash tools/install-deps.sh test   the run layer, and what the tests, sanitizers, fuzzers,
-#                                     benchmarks, packages and the HTML reference add (default)
+#   bash tools/install-deps.sh package  the run layer and what making Debian packages adds
+#   bash tools/install-deps.sh test   the package layer, and what the tests, sanitizers,
+#                                     fuzzers, benchmarks and the HTML reference add (default)
 # A new dependency goes into the one layer that needs it; a port with its own toolchain adds
 # a layer of its own below (a name and its list) and asks for it by name.
 set -euo pipefail
@@ -13,11 +14,13 @@ layer[run]="cmake ninja-build g++ pkg-config
   libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev
   fonts-liberation
   libfltk1.3-dev libx11-dev"
-layer[test]="${layer[run]}
+layer[package]="${layer[run]}
+  dpkg-dev file"
+layer[test]="${layer[package]}
   git python3 googletest libgtest-dev libbenchmark-dev
   xvfb xdotool libxtst-dev x11-apps x11-utils imagemagick
   clang libclang-rt-14-dev libcairo2-dev
-  doxygen dpkg-dev fakeroot file lintian"
+  doxygen lintian"
 
 name="${1:-test}"
 if [ -z "${layer[$name]+set}" ]; then
