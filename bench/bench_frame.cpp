@@ -47,13 +47,13 @@ void open_library() {
 void BM_FramePublicOperations(benchmark::State& state) {
     open_library();
     const DemoState s = frame_state();
-    const unsigned long before = plotx::g.commands_rendered;
+    const unsigned long before = plotx::test_hook.commands_rendered;
     for (auto _ : state) {
         redraw(s);
-        benchmark::DoNotOptimize(px::dc_surface(plotx::g.canvas_dc)->pixels.data());
+        benchmark::DoNotOptimize(px::dc_surface(plotx::g.windows.canvas_dc)->pixels.data());
     }
     state.counters["commands"] =
-        static_cast<double>(plotx::g.commands_rendered - before) / static_cast<double>(state.iterations());
+        static_cast<double>(plotx::test_hook.commands_rendered - before) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_FramePublicOperations)->Unit(benchmark::kMicrosecond);
 
@@ -130,7 +130,7 @@ void capture(std::vector<Shape>& shapes, F draw) {
     draw();
     PLOTX_set_logging(0);
     std::vector<std::string> lines;
-    const plotx::TextLogRing& r = plotx::g.log_ring;
+    const plotx::TextLogRing& r = plotx::g.text_log.ring;
     int i = r.head;
     do {
         const char* t = static_cast<const char*>(px::GlobalLock(r.blocks[i]));

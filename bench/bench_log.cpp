@@ -10,7 +10,7 @@ static void BM_LogLine(benchmark::State& state) {
     PLOTX_begin(nullptr, nullptr, "", 1);
     int i = 0;
     for (auto _ : state) PLOTX_log("green circle at (%d,%d), radius %d\n", i++ % 600 - 300, 40, 20);
-    state.SetLabel(std::to_string(plotx::g.text_window->client.width) + " px wide");
+    state.SetLabel(std::to_string(plotx::g.windows.text_window->client.width) + " px wide");
     plotx::reset_library_for_tests();
 }
 BENCHMARK(BM_LogLine)->Arg(1024)->Arg(3840);

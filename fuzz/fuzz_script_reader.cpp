@@ -55,20 +55,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Every input starts with no stream, no ticks pending and no script command in force.
     plotx::close_script();
     plotx::stop_playback();
-    plotx::g.recording = 0;
-    plotx::g.pending_periodic = 0;
+    plotx::g.scripts.recording = 0;
+    plotx::g.scripts.pending_periodic = 0;
     PLOTX_set_animation(RUN_ANIMATE);
     // Playback takes no virtual time, so this click is still ahead when it stops, and ends
     // that wait. One stays pending at most: an input cut off by the bound leaves its own.
     if (px::headless::pending_input() == 0)
-        px::headless::click(plotx::g.graphics_window, 5, 5, px::headless::now() + 100);
-    if (!px::headless::choose_menu(plotx::g.graphics_window, plotx::CMD_PLAYBACK)) std::abort();
+        px::headless::click(plotx::g.windows.graphics_window, 5, 5, px::headless::now() + 100);
+    if (!px::headless::choose_menu(plotx::g.windows.graphics_window, plotx::CMD_PLAYBACK)) std::abort();
     int x, y;
     char key;
     for (int i = 0; i < MAX_WAITS; ++i) {
         int kind = PLOTX_wait_event(&x, &y, &key);
         if (kind < PLOTX_MOUSE || kind > PLOTX_PERIODIC) std::abort();
-        if (!plotx::g.playing_back) break;
+        if (!plotx::g.scripts.playing_back) break;
     }
     return 0;
 }

@@ -59,8 +59,8 @@ void render_shape(int kind, int color, int width, long long x1, long long y1, lo
 const char* FONT_FACE = "PLOTX-font";
 
 void render_text(HDC dc, const DrawCommand& c, COLORREF rgb) {
-    const long long left = g.origin_x + static_cast<long long>(c.x1);
-    const long long top = g.origin_y - static_cast<long long>(c.y1);
+    const long long left = g.windows.origin_x + static_cast<long long>(c.x1);
+    const long long top = g.windows.origin_y - static_cast<long long>(c.y1);
     SetTextColor(dc, rgb);
     const int old_mode = GetBkMode(dc);
     SetBkMode(dc, TRANSPARENT);
@@ -98,15 +98,17 @@ void render_text(HDC dc, const DrawCommand& c, COLORREF rgb) {
 
 }  // namespace
 
+void set_logging(bool on) { g.drawing.logging_on = on; }
+
 void render_command(const DrawCommand& c) {
-    ++g.commands_rendered;
-    HDC dc = g.canvas_dc;
+    ++test_hook.commands_rendered;
+    HDC dc = g.windows.canvas_dc;
     // Before the library is open there is no canvas: the operation has logged, nothing
     // is painted.
     if (dc && c.kind >= DRAW_TRIANGLE && c.kind <= DRAW_TEXT) {
         const int color = c.color >= 0 && c.color < PALETTE_SIZE ? c.color : RED;
         const COLORREF rgb = palette_rgb[color];
-        const long long ox = g.origin_x, oy = g.origin_y;
+        const long long ox = g.windows.origin_x, oy = g.windows.origin_y;
         auto px_x = [&](int x) { return clamp_pixel(ox + x); };
         auto px_y = [&](int y) { return clamp_pixel(oy - y); };
         const int width = std::clamp<int>(c.width, 0, static_cast<int>(WIDTH_LIMIT));
@@ -157,7 +159,7 @@ void render_command(const DrawCommand& c) {
                 break;
         }
     }
-    g.canvas_dirty = 1;
+    mark_canvas_dirty();
 }
 
 }  // namespace plotx
@@ -170,7 +172,7 @@ extern "C" int PLOTX_draw_circle(int color, int x, int y, int radius) {
         PLOTX_log("Radius of %d not possible, using radius %d\n", radius, corrected(radius));
         radius = corrected(radius);
     }
-    if (g.logging_on) PLOTX_log("%s circle at (%d,%d), radius %d\n", palette_names[color], x, y, radius);
+    if (g.drawing.logging_on) PLOTX_log("%s circle at (%d,%d), radius %d\n", palette_names[color], x, y, radius);
     render_shape(DRAW_ELLIPSE, color, 0, static_cast<long long>(x) - radius, static_cast<long long>(y) + radius,
                  static_cast<long long>(x) + radius, static_cast<long long>(y) - radius);
     return 1;
@@ -179,7 +181,7 @@ extern "C" int PLOTX_draw_circle(int color, int x, int y, int radius) {
 extern "C" int PLOTX_draw_triangle(int color, int x1, int y1, int x2, int y2, int x3, int y3, int width) {
     color = check_color(color);
     width = correct_width(width);
-    if (g.logging_on)
+    if (g.drawing.logging_on)
         PLOTX_log("%s triangle at (%d,%d), (%d,%d), (%d,%d)\n", palette_names[color], x1, y1, x2, y2, x3, y3);
     render_shape(DRAW_TRIANGLE, color, width, x1, y1, x2, y2, x3, y3);
     return 1;
@@ -190,7 +192,7 @@ extern "C" int PLOTX_draw_rectangle(int color, int x1, int y1, int x2, int y2, i
     const int top = std::max(y1, y2), bottom = std::min(y1, y2);
     color = check_color(color);
     width = correct_width(width);
-    if (g.logging_on) {
+    if (g.drawing.logging_on) {
         if (width == 0)
             PLOTX_log("%s rectangle with bounding box (%d,%d) to (%d,%d), filled\n", palette_names[color], left, top,
                       right, bottom);
@@ -205,7 +207,7 @@ extern "C" int PLOTX_draw_rectangle(int color, int x1, int y1, int x2, int y2, i
 extern "C" int PLOTX_draw_line(int color, int x1, int y1, int x2, int y2, int width) {
     color = check_color(color);
     width = correct_width(width);
-    if (g.logging_on)
+    if (g.drawing.logging_on)
         PLOTX_log("%s line from (%d,%d) to (%d,%d), width %d\n", palette_names[color], x1, y1, x2, y2, width);
     render_shape(DRAW_LINE, color, width, x1, y1, x2, y2);
     return 1;
@@ -213,7 +215,7 @@ extern "C" int PLOTX_draw_line(int color, int x1, int y1, int x2, int y2, int wi
 
 extern "C" int PLOTX_draw_pixel(int color, int x, int y) {
     color = check_color(color);
-    if (g.logging_on) PLOTX_log("%s pixel at (%d,%d)\n", palette_names[color], x, y);
+    if (g.drawing.logging_on) PLOTX_log("%s pixel at (%d,%d)\n", palette_names[color], x, y);
     render_shape(DRAW_PIXEL, color, 0, x, y);
     return 1;
 }
@@ -229,7 +231,7 @@ extern "C" int PLOTX_draw_text(int color, int x, int y, int point_size, const ch
         point_size = MAX_POINT_SIZE;
     }
     color = check_color(color);
-    if (g.logging_on) PLOTX_log("%s text at (%d,%d), \"%s\"\n", palette_names[color], x, y, text);
+    if (g.drawing.logging_on) PLOTX_log("%s text at (%d,%d), \"%s\"\n", palette_names[color], x, y, text);
     const size_t n = std::strlen(text);
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, n + 1);
     if (char* copy = static_cast<char*>(GlobalLock(block))) {
@@ -269,8 +271,8 @@ extern "C" int PLOTX_draw_formatted_text(int color, int x, int y, int point_size
 }
 
 extern "C" int PLOTX_clear_canvas(void) {
-    if (g.logging_on) PLOTX_log("Clearing the graphics window\n");
-    if (HDC dc = g.canvas_dc) {
+    if (g.drawing.logging_on) PLOTX_log("Clearing the graphics window\n");
+    if (HDC dc = g.windows.canvas_dc) {
         // The outline is the pen the DC holds, which every command puts back: its initial
         // one-pixel black pen, so the image's outermost pixels end up black.
         HBRUSH white = CreateSolidBrush(palette_rgb[BACKGROUND_COLOR]);
@@ -279,6 +281,6 @@ extern "C" int PLOTX_clear_canvas(void) {
         SelectObject(dc, old_brush);
         DeleteObject(white);
     }
-    g.canvas_dirty = 1;
+    mark_canvas_dirty();
     return 1;
 }

@@ -10,14 +10,49 @@ namespace plotx {
 
 enum { PUMP_NOTHING = 0, PUMP_DISPATCHED = 1, PUMP_QUIT = 2 };
 
+// The wait goes on while no event is in the slot, or an armed periodic event's tick has
+// not come yet.
+static bool still_waiting() {
+    return g.events.slot == EVENT_NONE || (g.events.slot == PLOTX_PERIODIC && !g.events.timer_tick);
+}
+
+void deliver_mouse(int x, int y) {
+    g.events.slot = PLOTX_MOUSE;
+    g.events.record.mouse_x = x;
+    g.events.record.mouse_y = y;
+}
+
+void deliver_key(char key) {
+    g.events.slot = PLOTX_KBD;
+    g.events.record.key = key;
+}
+
+void deliver_periodic() { g.events.slot = PLOTX_PERIODIC; }
+
+void switch_animation(bool on) { g.events.animating = on; }
+
+void request_one_frame() { g.events.single_step = true; }
+
+void stop_animation() {
+    g.events.animating = false;
+    g.events.single_step = false;
+}
+
+void forget_control_key() { g.events.ctrl_down = false; }
+
+void open_events() {
+    stop_animation();
+    g.events.quit_taken = false;
+}
+
 int pump_one_message() {
     MSG msg;
     int result = PUMP_NOTHING;
     if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
             g.input.message_time = msg.time;
-            g.event_slot = PLOTX_QUIT;
-            g.quit_taken = 1;
+            g.events.slot = PLOTX_QUIT;
+            g.events.quit_taken = true;
             return PUMP_QUIT;
         }
         g.input.message_time = msg.time;
@@ -37,7 +72,7 @@ LRESULT graphics_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
         case WM_DESTROY:
             KillTimer(hwnd, TIMER_ID);
             // Only the library's current window: one a reopening let go asks no quit.
-            if (hwnd == g.graphics_window) PostQuitMessage(0);
+            if (hwnd == g.windows.graphics_window) PostQuitMessage(0);
             return 0;
         case WM_SIZE:
             update_origin(hwnd);
@@ -46,10 +81,9 @@ LRESULT graphics_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
             repaint_graphics_window(hwnd);
             return 0;
         case WM_LBUTTONDOWN:
-            g.event_slot = PLOTX_MOUSE;
-            g.record.mouse_x = static_cast<int>(LOWORD(static_cast<uintptr_t>(lp))) - g.origin_x;
-            g.record.mouse_y = g.origin_y - static_cast<int>(HIWORD(static_cast<uintptr_t>(lp)));
-            g.record.button = 1;
+            deliver_mouse(static_cast<int>(LOWORD(static_cast<uintptr_t>(lp))) - g.windows.origin_x,
+                          g.windows.origin_y - static_cast<int>(HIWORD(static_cast<uintptr_t>(lp))));
+            g.events.record.button = 1;
             handle_input_message(msg, wp, lp);
             return 0;
         case WM_LBUTTONUP: case WM_MBUTTONDOWN: case WM_MBUTTONUP: case WM_RBUTTONDOWN:
@@ -57,20 +91,17 @@ LRESULT graphics_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
             handle_input_message(msg, wp, lp);
             return 0;
         case WM_CHAR:
-            if (g.ctrl_down != 1) {
-                g.event_slot = PLOTX_KBD;
-                g.record.key = static_cast<char>(wp & 0xFF);
-            }
+            if (!g.events.ctrl_down) deliver_key(static_cast<char>(wp & 0xFF));
             return 0;
         case WM_KEYDOWN: {
             bool shortcut = false;
-            if (wp == VK_CONTROL) g.ctrl_down = 1;
-            else if (g.ctrl_down) shortcut = handle_shortcut_key(static_cast<unsigned>(wp));
+            if (wp == VK_CONTROL) g.events.ctrl_down = true;
+            else if (g.events.ctrl_down) shortcut = handle_shortcut_key(static_cast<unsigned>(wp));
             handle_key_message(msg, wp, lp, shortcut);
             return 0;
         }
         case WM_KEYUP:
-            if (wp == VK_CONTROL) g.ctrl_down = 0;
+            if (wp == VK_CONTROL) g.events.ctrl_down = false;
             handle_key_message(msg, wp, lp, false);
             return 0;
         case WM_SYSKEYDOWN: case WM_SYSKEYUP:
@@ -80,11 +111,11 @@ LRESULT graphics_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
         case WM_KILLFOCUS:
             // A Control key released in another program's window never reaches us;
             // forgetting it here keeps typed characters from being swallowed afterwards.
-            g.ctrl_down = 0;
+            forget_control_key();
             release_held_keys(hwnd);
             return 0;
         case WM_TIMER:
-            g.timer_tick = 1;
+            g.events.timer_tick = true;
             return 0;
         case WM_COMMAND:
             run_command(static_cast<int>(wp));
@@ -102,37 +133,34 @@ namespace plotx {
 
 int wait_for_event(int flags, bool rich, bool* played) {
     g.input.wait_flags = flags;
-    g.input.rich_wait = rich ? 1 : 0;
+    g.input.rich_wait = rich;
     *played = false;
-    g.event_slot = EVENT_NONE;
-    g.record = EventRecord{};
-    if (!g.graphics_window || g.quit_taken) {
+    g.events.slot = EVENT_NONE;
+    g.events.record = EventRecord{};
+    if (!g.windows.graphics_window || g.events.quit_taken) {
         // Not open, or the quit message has already been taken: nothing can arrive.
-        g.event_slot = PLOTX_QUIT;
+        g.events.slot = PLOTX_QUIT;
     }
-    while (g.event_slot == EVENT_NONE || (g.event_slot == PLOTX_PERIODIC && g.timer_tick == 0)) {
+    while (still_waiting()) {
         int pumped = pump_one_message();
         if (pumped == PUMP_QUIT) break;
         bool changed = pumped == PUMP_DISPATCHED;
-        if (g.play_one || g.playing_back) {
-            g.play_one = 0;
-            if (read_script_event() == 1) {
+        if (script_playing()) {
+            if (play_script_event()) {
                 *played = true;
-                played_old_form(g.event_slot);
+                played_old_form(g.events.slot);
                 break;
             }
-            g.play_one = 0;
-            g.playing_back = 0;
             changed = true;
         }
-        if ((g.single_step || g.animating) && g.event_slot == EVENT_NONE) {
-            g.timer_tick = 0;
-            g.event_slot = PLOTX_PERIODIC;
-            g.single_step = 0;
-            g.play_one = 0;
+        if ((g.events.single_step || g.events.animating) && g.events.slot == EVENT_NONE) {
+            // Armed: delivered at the timer's next tick.
+            g.events.timer_tick = false;
+            deliver_periodic();
+            g.events.single_step = false;
             changed = true;
         }
-        bool done = !(g.event_slot == EVENT_NONE || (g.event_slot == PLOTX_PERIODIC && g.timer_tick == 0));
+        bool done = !still_waiting();
         // Nothing this pass did can change the next one until a message arrives.
 #ifndef PLOTX_BUSY_POLL
         if (!changed && !done) wait_for_message();
@@ -141,22 +169,10 @@ int wait_for_event(int flags, bool rich, bool* played) {
         (void)done;
 #endif
     }
-    if (g.recording) {
-        if (rich) write_pointer_line_if_needed(g.event_slot);
-        if (g.event_slot == PLOTX_PERIODIC) {
-            ++g.pending_periodic;
-        } else {
-            if (g.pending_periodic > 0) {
-                write_script_event(PLOTX_PERIODIC, g.record);
-                g.pending_periodic = 0;
-            }
-            bool other_press = g.event_slot == PLOTX_MOUSE && g.record.button > 1;
-            write_script_event(other_press ? SCRIPT_OTHER_PRESS : g.event_slot, g.record);
-        }
-    }
+    record_delivered_event(g.events.slot, rich);
     g.input.wait_flags = 0;
-    g.input.rich_wait = 0;
-    return g.quit_requested ? PLOTX_QUIT : g.event_slot;
+    g.input.rich_wait = false;
+    return g.events.quit_requested ? PLOTX_QUIT : g.events.slot;
 }
 
 }  // namespace plotx
@@ -164,9 +180,9 @@ int wait_for_event(int flags, bool rich, bool* played) {
 extern "C" int PLOTX_wait_event(int* mouse_x, int* mouse_y, char* key) {
     bool played;
     int kind = wait_for_event(0, false, &played);
-    if (mouse_x) *mouse_x = g.record.mouse_x;
-    if (mouse_y) *mouse_y = g.record.mouse_y;
-    if (key) *key = g.record.key;
+    if (mouse_x) *mouse_x = g.events.record.mouse_x;
+    if (mouse_y) *mouse_y = g.events.record.mouse_y;
+    if (key) *key = g.events.record.key;
     return kind;
 }
 
@@ -178,12 +194,12 @@ extern "C" int PLOTX_wait(PLOTX_Event* event) {
 }
 
 extern "C" int PLOTX_set_animation(int mode) {
-    if (!g.graphics_window) return 0;
+    if (!g.windows.graphics_window) return 0;
     switch (mode) {
-        case RUN_HALT: g.single_step = 0; g.animating = 0; break;
-        case RUN_ONE_FRAME: g.single_step = 1; break;
-        case RUN_ANIMATE: g.animating = 1; break;
-        case RUN_REQUEST_QUIT: g.quit_requested = 1; break;
+        case RUN_HALT: stop_animation(); break;
+        case RUN_ONE_FRAME: request_one_frame(); break;
+        case RUN_ANIMATE: switch_animation(true); break;
+        case RUN_REQUEST_QUIT: g.events.quit_requested = true; break;
         default: break;
     }
     return 1;

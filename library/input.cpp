@@ -48,17 +48,17 @@ int mods_of_mouse(WPARAM wp) {
 
 // The pointer's client position from a mouse message, kept in canvas coordinates.
 void note_pointer(LPARAM lp, int mods) {
-    g.input.pointer.x = GET_X_LPARAM(lp) - g.origin_x;
-    g.input.pointer.y = g.origin_y - GET_Y_LPARAM(lp);
+    g.input.pointer.x = GET_X_LPARAM(lp) - g.windows.origin_x;
+    g.input.pointer.y = g.windows.origin_y - GET_Y_LPARAM(lp);
     g.input.pointer.mods = mods;
 }
 
 bool wants(int flag) { return (g.input.wait_flags & flag) != 0; }
 
 void deliver(int kind, int button, int key_code) {
-    g.event_slot = kind;
-    g.record.button = button;
-    g.record.key_code = key_code;
+    g.events.slot = kind;
+    g.events.record.button = button;
+    g.events.record.key_code = key_code;
 }
 
 // --- Script lines --------------------------------------------------------------------
@@ -123,7 +123,7 @@ static unsigned vk_of_key_code(int key) {
 void handle_input_message(unsigned msg, WPARAM wp, LPARAM lp) {
     // While a script plays, its lines are the input: live input changes nothing the
     // program can see.
-    if (g.playing_back) return;
+    if (g.scripts.playing_back) return;
     InputState& in = g.input;
     switch (msg) {
         case WM_LBUTTONDOWN:
@@ -135,8 +135,8 @@ void handle_input_message(unsigned msg, WPARAM wp, LPARAM lp) {
             note_pointer(lp, mods_of_mouse(wp));
             if (wants(PLOTX_INPUT_BUTTONS)) {
                 deliver(PLOTX_MOUSE, msg == WM_MBUTTONDOWN ? 2 : 3, 0);
-                g.record.mouse_x = in.pointer.x;
-                g.record.mouse_y = in.pointer.y;
+                g.events.record.mouse_x = in.pointer.x;
+                g.events.record.mouse_y = in.pointer.y;
             }
             break;
         case WM_LBUTTONUP:
@@ -154,7 +154,7 @@ void handle_input_message(unsigned msg, WPARAM wp, LPARAM lp) {
             bool moved = before.x != in.pointer.x || before.y != in.pointer.y;
             int cx = GET_X_LPARAM(lp), cy = GET_Y_LPARAM(lp);
             Rect r{};
-            GetClientRect(g.graphics_window, &r);
+            GetClientRect(g.windows.graphics_window, &r);
             if (moved && wants(PLOTX_INPUT_MOTION) && cx >= 0 && cy >= 0 && cx < r.right && cy < r.bottom)
                 deliver(PLOTX_MOUSE_MOVE, 0, 0);
             break;
@@ -182,7 +182,7 @@ void handle_input_message(unsigned msg, WPARAM wp, LPARAM lp) {
 
 // Key downs and ups, after the window procedure has run any Control shortcut.
 void handle_key_message(unsigned msg, WPARAM wp, LPARAM lp, bool shortcut) {
-    if (g.playing_back) return;
+    if (g.scripts.playing_back) return;
     InputState& in = g.input;
     int code = key_code_of(static_cast<unsigned>(wp));
     bool down = msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN;
@@ -203,6 +203,12 @@ void handle_key_message(unsigned msg, WPARAM wp, LPARAM lp, bool shortcut) {
     }
 }
 
+void open_input() {
+    g.input.flags = 0;
+    g.input.tick_ms = DEFAULT_TICK_MS;
+    g.input.begin_ms = now_ms();
+}
+
 void release_held_keys(HWND hwnd) {
     // The ups will never come from the keyboard: they are posted here, so each is delivered
     // and recorded like a real one, one per wait.
@@ -220,9 +226,9 @@ void capture_event(PLOTX_Event* event, int kind, bool played) {
     event->x = g.input.pointer.x;
     event->y = g.input.pointer.y;
     event->mods = g.input.pointer.mods;
-    event->button = kind == PLOTX_MOUSE || kind == PLOTX_MOUSE_UP || kind == PLOTX_WHEEL ? g.record.button : 0;
-    event->key = kind == PLOTX_KBD ? static_cast<unsigned char>(g.record.key)
-                 : kind == PLOTX_KEY_DOWN || kind == PLOTX_KEY_UP ? g.record.key_code
+    event->button = kind == PLOTX_MOUSE || kind == PLOTX_MOUSE_UP || kind == PLOTX_WHEEL ? g.events.record.button : 0;
+    event->key = kind == PLOTX_KBD ? static_cast<unsigned char>(g.events.record.key)
+                 : kind == PLOTX_KEY_DOWN || kind == PLOTX_KEY_UP ? g.events.record.key_code
                                                                   : 0;
     uint64_t at = played || kind == PLOTX_QUIT ? now_ms() : g.input.message_time;
     uint64_t since = at > g.input.begin_ms ? at - g.input.begin_ms : 0;
@@ -232,10 +238,10 @@ void capture_event(PLOTX_Event* event, int kind, bool played) {
 void played_old_form(int kind) {
     // A played press moves the pointer to where it was, as a live one does. The original
     // mouse line leaves the button unset: it is the left one.
-    if (kind == PLOTX_MOUSE && g.record.button == 0) {
-        g.input.pointer.x = g.record.mouse_x;
-        g.input.pointer.y = g.record.mouse_y;
-        g.record.button = 1;
+    if (kind == PLOTX_MOUSE && g.events.record.button == 0) {
+        g.input.pointer.x = g.events.record.mouse_x;
+        g.input.pointer.y = g.events.record.mouse_y;
+        g.events.record.button = 1;
     }
 }
 
@@ -248,17 +254,17 @@ void write_pointer_line_if_needed(int kind) {
     bool line_has_position = kind == PLOTX_MOUSE || kind == PLOTX_MOUSE_UP || kind == PLOTX_MOUSE_MOVE ||
                              kind == PLOTX_WHEEL;
     bool line_has_mods = kind != PLOTX_MOUSE && kind != PLOTX_KBD && kind != PLOTX_PERIODIC;
-    if (kind == PLOTX_MOUSE && g.record.button > 1) line_has_mods = true;
+    if (kind == PLOTX_MOUSE && g.events.record.button > 1) line_has_mods = true;
     // A recording opens with where the pointer is, whatever the replay starts from.
-    bool first_line = !(g.script_stream && g.script_writing);
+    bool first_line = !(g.scripts.stream && g.scripts.writing);
     bool need = first_line || (!line_has_position && (now.x != w.x || now.y != w.y)) ||
                 (!line_has_mods && now.mods != w.mods);
     if (need && kind != PLOTX_QUIT) {
-        if (g.pending_periodic > 0) {
-            write_script_event(PLOTX_PERIODIC, g.record);
-            g.pending_periodic = 0;
+        if (g.scripts.pending_periodic > 0) {
+            write_script_event(PLOTX_PERIODIC, g.events.record);
+            g.scripts.pending_periodic = 0;
         }
-        write_script_event(SCRIPT_POINTER, g.record);
+        write_script_event(SCRIPT_POINTER, g.events.record);
     }
     if (kind != PLOTX_QUIT) w = now;
 }
@@ -307,8 +313,8 @@ int parse_input_line(const char* line, int n) {
             case LINE_DOWN_BUTTON:
                 if (!wants(PLOTX_INPUT_BUTTONS)) return 2;
                 deliver(PLOTX_MOUSE, v[2], 0);
-                g.record.mouse_x = v[0];
-                g.record.mouse_y = v[1];
+                g.events.record.mouse_x = v[0];
+                g.events.record.mouse_y = v[1];
                 return 1;
             case LINE_UP_BUTTON:
                 if (!wants(PLOTX_INPUT_BUTTONS)) return 2;
@@ -334,7 +340,7 @@ int parse_input_line(const char* line, int n) {
 using namespace plotx;
 
 extern "C" int PLOTX_set_input(int flags) {
-    if (!g.graphics_window) return 0;
+    if (!g.windows.graphics_window) return 0;
     g.input.flags = flags & ALL_INPUT;
     return 1;
 }
@@ -343,11 +349,11 @@ extern "C" int PLOTX_mouse_position(int* x, int* y) {
     const PointerState& p = g.input.pointer;
     if (x) *x = p.x;
     if (y) *y = p.y;
-    if (!g.graphics_window) return 0;
+    if (!g.windows.graphics_window) return 0;
     // Over the canvas is over the client area that shows it.
     Rect r{};
-    GetClientRect(g.graphics_window, &r);
-    int cx = p.x + g.origin_x, cy = g.origin_y - p.y;
+    GetClientRect(g.windows.graphics_window, &r);
+    int cx = p.x + g.windows.origin_x, cy = g.windows.origin_y - p.y;
     return cx >= 0 && cy >= 0 && cx < r.right && cy < r.bottom ? 1 : 0;
 }
 
@@ -356,13 +362,13 @@ extern "C" int PLOTX_key_held(int key) {
 }
 
 extern "C" int PLOTX_set_tick(int ms) {
-    if (!g.graphics_window) return 0;
+    if (!g.windows.graphics_window) return 0;
     int period = ms;
     if (ms < static_cast<int>(MIN_TICK_MS) || ms > static_cast<int>(MAX_TICK_MS)) {
         period = ms < static_cast<int>(MIN_TICK_MS) ? static_cast<int>(MIN_TICK_MS) : static_cast<int>(MAX_TICK_MS);
         PLOTX_log("Tick of %d ms not possible, using %d ms\n", ms, period);
     }
     g.input.tick_ms = static_cast<unsigned>(period);
-    SetTimer(g.graphics_window, TIMER_ID, g.input.tick_ms, nullptr);
+    SetTimer(g.windows.graphics_window, TIMER_ID, g.input.tick_ms, nullptr);
     return 1;
 }

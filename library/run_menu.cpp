@@ -9,8 +9,8 @@ namespace plotx {
 
 void build_run_menu(HWND hwnd) {
     HMENU bar = CreateMenu();
-    g.run_menu = CreatePopupMenu();
-    HMENU m = g.run_menu;
+    g.run_menu.menu = CreatePopupMenu();
+    HMENU m = g.run_menu.menu;
     AppendMenuA(m, MF_STRING, CMD_ANIMATE, "&Animate\tCtrl+A");
     AppendMenuA(m, MF_STRING, CMD_HALT, "&Halt animation\tCtrl+H");
     AppendMenuA(m, MF_STRING, CMD_ADVANCE_FRAME, "Advance one &frame\tCtrl+F");
@@ -27,23 +27,26 @@ void build_run_menu(HWND hwnd) {
     AppendMenuA(m, MF_STRING | MF_GRAYED, CMD_INFO, "MAC: plotx-mac@plotx.example");
     AppendMenuA(m, MF_STRING | MF_GRAYED, CMD_INFO, "WINDOWS: plotx-windows@plotx.example");
     AppendMenuA(m, MF_STRING | MF_GRAYED, CMD_INFO, "UPDATES: https://plotx.example/updates");
-    AppendMenuA(bar, MF_POPUP, reinterpret_cast<uintptr_t>(g.run_menu), "&Run");
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<uintptr_t>(g.run_menu.menu), "&Run");
     SetMenu(hwnd, bar);
     DrawMenuBar(hwnd);
 }
 
-static void set_mark(int id, int on) {
-    CheckMenuItem(g.run_menu, static_cast<unsigned>(id), MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+void set_mark(int id, bool on) {
+    CheckMenuItem(g.run_menu.menu, static_cast<unsigned>(id), MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void run_command(int id) {
     switch (id) {
-        case CMD_ANIMATE: g.animating = 1; break;
-        case CMD_HALT: g.animating = 0; break;
-        case CMD_ADVANCE_FRAME: g.animating = 0; g.single_step = 1; break;
+        case CMD_ANIMATE: switch_animation(true); break;
+        case CMD_HALT: switch_animation(false); break;
+        case CMD_ADVANCE_FRAME:
+            switch_animation(false);
+            request_one_frame();
+            break;
         case CMD_LOGGING:
-            g.logging_on = g.logging_on ? 0 : 1;
-            set_mark(CMD_LOGGING, g.logging_on);
+            set_logging(!g.drawing.logging_on);
+            set_mark(CMD_LOGGING, g.drawing.logging_on);
             break;
         case CMD_RECORD:
         case CMD_PLAYBACK:
@@ -70,16 +73,16 @@ bool handle_shortcut_key(unsigned key_code) {
     return true;
 }
 
-int show_text_window(int show) { return ShowWindow(g.text_window, show ? SW_SHOW : SW_HIDE) ? 1 : 0; }
+int show_text_window(int show) { return ShowWindow(g.windows.text_window, show ? SW_SHOW : SW_HIDE) ? 1 : 0; }
 
 }  // namespace plotx
 
 using namespace plotx;
 
 extern "C" int PLOTX_set_logging(int on) {
-    if (!g.graphics_window) return 0;
-    g.logging_on = on ? 1 : 0;
-    set_mark(CMD_LOGGING, g.logging_on);
-    if (g.logging_on) show_text_window(1);
+    if (!g.windows.graphics_window) return 0;
+    set_logging(on != 0);
+    set_mark(CMD_LOGGING, g.drawing.logging_on);
+    if (g.drawing.logging_on) show_text_window(1);
     return 1;
 }

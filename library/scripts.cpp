@@ -23,10 +23,6 @@ constexpr int LINE_BUFFER = 512;   // one read takes at most 511 characters
 constexpr int NUMBER_BUFFER = 12;  // a number field holds at most 11 characters, sign included
 constexpr int KIND_INDEX = 6;      // "PLOTX_" is six characters; the kind letter follows
 
-void set_mark(int id, int on) {
-    CheckMenuItem(g.run_menu, static_cast<unsigned>(id), MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
-}
-
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Playback could not go on. Stops it; a headless replay started from the environment
@@ -34,8 +30,8 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 // how it ended on standard error (`how` completes "plotx: replay of PLOTX.SCR ...").
 int playback_failed(const std::string& how) {
     stop_playback();
-    if (g.quit_at_script_end) {
-        g.quit_at_script_end = 0;
+    if (g.scripts.quit_at_script_end) {
+        g.scripts.quit_at_script_end = false;
         std::fprintf(stderr, "plotx: replay of %s %s\n", SCRIPT_FILE, how.c_str());
         PostQuitMessage(0);
     }
@@ -129,21 +125,18 @@ bool parse_line(const char* line, int n) {
     switch (line[KIND_INDEX]) {
         case 'K':
             if (!digit_field(line, n, true, &a)) return false;
-            g.event_slot = PLOTX_KBD;
-            g.record.key = static_cast<char>(static_cast<unsigned char>(a & 0xFF));
+            deliver_key(static_cast<char>(static_cast<unsigned char>(a & 0xFF)));
             return true;
         case 'M': {
             int pos = KIND_INDEX + 1;
             if (!coordinate_field(line, n, &pos, &a) || !coordinate_field(line, n, &pos, &b)) return false;
-            g.event_slot = PLOTX_MOUSE;
-            g.record.mouse_x = a;
-            g.record.mouse_y = b;
+            deliver_mouse(a, b);
             return true;
         }
         case 'P':
             if (!digit_field(line, n, false, &a)) return false;
-            g.event_slot = PLOTX_PERIODIC;
-            g.pending_periodic = a > 1 ? a - 1 : 0;  // counts 0 and 1 both deliver one event
+            deliver_periodic();
+            g.scripts.pending_periodic = a > 1 ? a - 1 : 0;  // counts 0 and 1 both deliver one event
             return true;
         default:
             return false;
@@ -155,41 +148,58 @@ bool parse_line(const char* line, int n) {
 void refuse_recording() { PLOTX_log("Cannot record script file %s while it is being played back\n", SCRIPT_FILE); }
 void refuse_playback() { PLOTX_log("Cannot play back script file %s while it is being recorded\n", SCRIPT_FILE); }
 
+void stop_recording() {
+    g.scripts.recording = false;
+    set_mark(CMD_RECORD, false);
+}
+
 // Recording ends without writing anything more: the writer calls this when the file
 // cannot be opened or written.
 void end_recording() {
-    g.recording = 0;
-    g.pending_periodic = 0;
-    set_mark(CMD_RECORD, 0);
+    stop_recording();
+    g.scripts.pending_periodic = 0;
+}
+
+void start_playback() {
+    stop_animation();
+    g.scripts.playing_back = true;
+    set_mark(CMD_PLAYBACK, true);
 }
 
 // Closes the stream and nothing more: never writes, so the writer may call it.
 void close_stream() {
-    if (!g.script_stream) return;
-    if (std::fclose(g.script_stream) != 0 && g.script_writing)
+    if (!g.scripts.stream) return;
+    if (std::fclose(g.scripts.stream) != 0 && g.scripts.writing)
         PLOTX_log("Cannot close script file %s: the recording may be incomplete\n", SCRIPT_FILE);
-    g.script_stream = nullptr;
-    g.script_writing = 0;
+    g.scripts.stream = nullptr;
+    g.scripts.writing = false;
+}
+
+// Writes the run of periodic events a recording has counted as its one line.
+void write_pending_periodic() {
+    if (!g.scripts.recording || g.scripts.pending_periodic <= 0) return;
+    write_script_event(PLOTX_PERIODIC, g.events.record);
+    g.scripts.pending_periodic = 0;
 }
 
 }  // namespace
 
 void write_script_event(int kind, const EventRecord& record) {
     // A recording that a failure ended writes nothing more, even the event in hand.
-    if (!g.recording) return;
+    if (!g.scripts.recording) return;
     // A stream a finished playback left open for reading would swallow the recording. It
     // is only closed here: closing the script would write the pending run, through here.
-    if (g.script_stream && !g.script_writing) close_stream();
+    if (g.scripts.stream && !g.scripts.writing) close_stream();
     std::string reason;
-    if (!g.script_stream) {
-        g.script_stream = sys::open_script(SCRIPT_FILE, true, &reason);
-        if (!g.script_stream) {
+    if (!g.scripts.stream) {
+        g.scripts.stream = sys::open_script(SCRIPT_FILE, true, &reason);
+        if (!g.scripts.stream) {
             PLOTX_log("Cannot open script file %s for writing: %s\n", SCRIPT_FILE, reason.c_str());
             end_recording();
             return;
         }
-        g.script_writing = 1;
-        g.script_length = 0;
+        g.scripts.writing = true;
+        g.scripts.length = 0;
     }
     char line[INPUT_LINE_SIZE];
     int n;
@@ -201,7 +211,7 @@ void write_script_event(int kind, const EventRecord& record) {
             n = std::snprintf(line, sizeof line, "PLOTX_KBD(%d);\n", static_cast<int>(static_cast<signed char>(record.key)));
             break;
         case PLOTX_PERIODIC:
-            n = std::snprintf(line, sizeof line, "PLOTX_PERIODIC(%d);\n", g.pending_periodic);
+            n = std::snprintf(line, sizeof line, "PLOTX_PERIODIC(%d);\n", g.scripts.pending_periodic);
             break;
         default:
             n = format_input_line(line, sizeof line, kind, record);
@@ -211,12 +221,12 @@ void write_script_event(int kind, const EventRecord& record) {
     // Each line goes to the file whole as it is written, so a program that dies keeps what
     // it recorded. A line that fails may have left a fragment, which the next line would
     // be glued to: the file is cut back to its last complete line and the recording ends.
-    if (sys::write_text(g.script_stream, line, static_cast<size_t>(n), &reason)) {
-        g.script_length += n;
+    if (sys::write_text(g.scripts.stream, line, static_cast<size_t>(n), &reason)) {
+        g.scripts.length += n;
         return;
     }
     std::string cut_reason;
-    if (sys::cut_file(g.script_stream, g.script_length, &cut_reason))
+    if (sys::cut_file(g.scripts.stream, g.scripts.length, &cut_reason))
         PLOTX_log("Cannot write to script file %s: %s; recording stopped at its last complete line\n", SCRIPT_FILE,
                   reason.c_str());
     else
@@ -227,26 +237,26 @@ void write_script_event(int kind, const EventRecord& record) {
 }
 
 int read_script_event() {
-    if (g.script_stream && g.script_writing) {
+    if (g.scripts.stream && g.scripts.writing) {
         // Recording and playback refuse each other, so this is a stream nobody can read.
         PLOTX_log("Cannot read script file %s while it is being recorded\n", SCRIPT_FILE);
         return playback_failed("stopped: the script is being recorded");
     }
-    if (!g.script_stream) {
+    if (!g.scripts.stream) {
         std::string reason;
-        g.script_stream = sys::open_script(SCRIPT_FILE, false, &reason);
-        if (!g.script_stream) {
+        g.scripts.stream = sys::open_script(SCRIPT_FILE, false, &reason);
+        if (!g.scripts.stream) {
             PLOTX_log("Cannot open script file %s for reading: %s\n", SCRIPT_FILE, reason.c_str());
             return playback_failed("failed: cannot open it: " + reason);
         }
-        g.script_writing = 0;
-        g.script_lines_read = 0;
-        g.script_events_read = 0;
+        g.scripts.writing = false;
+        g.scripts.lines_read = 0;
+        g.scripts.events_read = 0;
     }
-    if (g.pending_periodic > 0) {
-        --g.pending_periodic;
-        g.event_slot = PLOTX_PERIODIC;
-        ++g.script_events_read;
+    if (g.scripts.pending_periodic > 0) {
+        --g.scripts.pending_periodic;
+        deliver_periodic();
+        ++g.scripts.events_read;
         return 1;
     }
     char line[LINE_BUFFER];
@@ -254,84 +264,97 @@ int read_script_event() {
     for (;;) {
         do {
             errno = 0;
-            n = read_piece(g.script_stream, line);
+            n = read_piece(g.scripts.stream, line);
             if (n == 0) {
-                if (std::ferror(g.script_stream)) {
+                if (std::ferror(g.scripts.stream)) {
                     std::string reason = std::strerror(errno ? errno : EIO);
-                    std::clearerr(g.script_stream);
+                    std::clearerr(g.scripts.stream);
                     PLOTX_log("Cannot read script file %s: %s\n", SCRIPT_FILE, reason.c_str());
-                    return playback_failed("failed after " + std::to_string(g.script_events_read) +
+                    return playback_failed("failed after " + std::to_string(g.scripts.events_read) +
                                            " events: cannot read it: " + reason);
                 }
                 PLOTX_log("EOF encountered in script file %s\n", SCRIPT_FILE);
                 return playback_failed("ended at the end of the file after " +
-                                       std::to_string(g.script_events_read) + " events");
+                                       std::to_string(g.scripts.events_read) + " events");
             }
-            if (line[n - 1] == '\n') ++g.script_lines_read;
+            if (line[n - 1] == '\n') ++g.scripts.lines_read;
         } while (is_empty_line(line, n));
         // The richer wait's lines (input.cpp): a kind the wait does not deliver, and the
         // pointer line, only change what the program can ask about; the next line is read.
         int taken = parse_line(line, n) ? 1 : parse_input_line(line, n);
         if (taken == 1) break;
         if (taken == 0) {
-            long number = g.script_lines_read + (line[n - 1] == '\n' ? 0 : 1);
+            long number = g.scripts.lines_read + (line[n - 1] == '\n' ? 0 : 1);
             return playback_failed("stopped at line " + std::to_string(number) + ", which it cannot read, after " +
-                                   std::to_string(g.script_events_read) + " events: " + quoted(line, n));
+                                   std::to_string(g.scripts.events_read) + " events: " + quoted(line, n));
         }
     }
-    ++g.script_events_read;
+    ++g.scripts.events_read;
     return 1;
 }
 
 void stop_playback() {
-    g.playing_back = 0;
-    g.play_one = 0;
-    set_mark(CMD_PLAYBACK, 0);
+    g.scripts.playing_back = false;
+    g.scripts.play_one = false;
+    set_mark(CMD_PLAYBACK, false);
+}
+
+bool script_playing() { return g.scripts.play_one || g.scripts.playing_back; }
+
+bool play_script_event() {
+    g.scripts.play_one = false;
+    if (read_script_event() == 1) return true;
+    g.scripts.playing_back = false;
+    return false;
+}
+
+void record_delivered_event(int kind, bool rich) {
+    if (!g.scripts.recording) return;
+    if (rich) write_pointer_line_if_needed(kind);
+    if (kind == PLOTX_PERIODIC) {
+        ++g.scripts.pending_periodic;
+        return;
+    }
+    write_pending_periodic();
+    bool other_press = kind == PLOTX_MOUSE && g.events.record.button > 1;
+    write_script_event(other_press ? SCRIPT_OTHER_PRESS : kind, g.events.record);
 }
 
 void run_script_command(int id) {
     switch (id) {
         case CMD_RECORD:
-            if (g.recording) {
-                if (g.pending_periodic > 0) {
-                    write_script_event(PLOTX_PERIODIC, g.record);
-                    g.pending_periodic = 0;
-                }
-                g.recording = 0;
-                set_mark(CMD_RECORD, 0);
+            if (g.scripts.recording) {
+                write_pending_periodic();
+                stop_recording();
                 close_script();
-            } else if (g.playing_back || g.play_one) {
+            } else if (g.scripts.playing_back || g.scripts.play_one) {
                 refuse_recording();
             } else {
-                g.recording = 1;
-                set_mark(CMD_RECORD, 1);
+                g.scripts.recording = true;
+                set_mark(CMD_RECORD, true);
                 // Ticks an interrupted playback left pending were never seen by this recording,
                 // and the stream it left open for reading is of no further use.
-                g.pending_periodic = 0;
-                if (g.script_stream && !g.script_writing) close_stream();
+                g.scripts.pending_periodic = 0;
+                if (g.scripts.stream && !g.scripts.writing) close_stream();
             }
             break;
         case CMD_PLAYBACK:
-            if (g.playing_back) {
-                g.playing_back = 0;
-                set_mark(CMD_PLAYBACK, 0);
+            if (g.scripts.playing_back) {
+                g.scripts.playing_back = false;
+                set_mark(CMD_PLAYBACK, false);
                 close_script();
-            } else if (g.recording) {
+            } else if (g.scripts.recording) {
                 refuse_playback();
             } else {
-                g.animating = 0;
-                g.single_step = 0;
-                g.playing_back = 1;
-                set_mark(CMD_PLAYBACK, 1);
+                start_playback();
             }
             break;
         case CMD_PLAY_ONE:
-            if (g.recording) {
+            if (g.scripts.recording) {
                 refuse_playback();
             } else {
-                g.play_one = 1;
-                g.animating = 0;
-                g.single_step = 0;
+                g.scripts.play_one = true;
+                stop_animation();
             }
             break;
         default:
@@ -341,10 +364,7 @@ void run_script_command(int id) {
 
 void close_script() {
     // A program that ends while recording, without a quit event, keeps its last ticks.
-    if (g.recording && g.pending_periodic > 0) {
-        write_script_event(PLOTX_PERIODIC, g.record);
-        g.pending_periodic = 0;
-    }
+    write_pending_periodic();
     close_stream();
 }
 
@@ -352,19 +372,16 @@ void end_scripts() {
     close_script();
     // Closed means closed: an event waited for after this could otherwise open the file
     // again and empty the finished recording.
-    if (g.recording) {
-        g.recording = 0;
-        set_mark(CMD_RECORD, 0);
-    }
+    if (g.scripts.recording) stop_recording();
     stop_playback();
-    g.pending_periodic = 0;
+    g.scripts.pending_periodic = 0;
 }
 
 void start_playback_from_environment() {
     const char* playback = std::getenv("PLOTX_PLAYBACK");
     if (!playback || std::strcmp(playback, "1") != 0 || !px::backend().replays_from_environment()) return;
-    if (!g.playing_back) run_script_command(CMD_PLAYBACK);
-    g.quit_at_script_end = g.playing_back;
+    if (!g.scripts.playing_back) run_script_command(CMD_PLAYBACK);
+    g.scripts.quit_at_script_end = g.scripts.playing_back;
 }
 
 }  // namespace plotx

@@ -14,7 +14,7 @@ namespace {
 // image. The layer keeps that size after the window is closed, so a snapshot taken after
 // the quit (PLOTX_SNAPSHOT at PLOTX_end) still gets the same picture.
 bool shown_size(const px::Bitmap& canvas, int* width, int* height) {
-    const px::Size client = px::last_client_size(g.graphics_window);
+    const px::Size client = px::last_client_size(g.windows.graphics_window);
     *width = client.cx < canvas.width ? client.cx : canvas.width;
     *height = client.cy < canvas.height ? client.cy : canvas.height;
     return *width > 0 && *height > 0;
@@ -48,7 +48,7 @@ std::string save_canvas(const char* path) {
         PLOTX_log("Cannot save canvas: no file name given\n");
         return "no file name given";
     }
-    const px::Bitmap* canvas = g.graphics_window ? px::dc_surface(g.canvas_dc) : nullptr;
+    const px::Bitmap* canvas = g.windows.graphics_window ? px::dc_surface(g.windows.canvas_dc) : nullptr;
     int width = 0, height = 0;
     std::string reason;
     if (!canvas) {

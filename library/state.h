@@ -1,7 +1,6 @@
-// state.h - the library's one process-wide record. Each group of fields belongs to the
-// subsystem file named beside it; other files read them and change only what their own
-// operations are defined to change. Also the internal operations the subsystems call on
-// each other.
+// state.h - the library's one process-wide record, one nested record per subsystem, and
+// the internal operations the subsystems call on each other. A field that several commands
+// change is changed through one of these operations, never directly.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -46,15 +45,15 @@ struct PointerState {
 struct InputState {
     int flags = 0;            // PLOTX_set_input's flags
     int wait_flags = 0;       // what the wait in progress delivers: 0 inside PLOTX_wait_event
-    unsigned char rich_wait = 0;  // the wait in progress is PLOTX_wait
+    bool rich_wait = false;   // the wait in progress is PLOTX_wait
     PointerState pointer;
     unsigned tick_ms = DEFAULT_TICK_MS;
     uint64_t begin_ms = 0;         // clock at PLOTX_begin
     uint64_t message_time = 0;     // clock at which the last dispatched message was posted
     int wheel_rest = 0;            // wheel turn short of a whole step, in WHEEL_DELTA units
-    unsigned char held[KEY_CODE_LIMIT] = {};
+    bool held[KEY_CODE_LIMIT] = {};
     // Keys whose down ran a Run menu shortcut: their up is not delivered either.
-    unsigned char swallowed[KEY_CODE_LIMIT] = {};
+    bool swallowed[KEY_CODE_LIMIT] = {};
     PointerState written;          // what the recording's lines last established
 };
 
@@ -64,58 +63,83 @@ struct TextLogRing {
     int tail = 0;
 };
 
-struct LibraryState {
-    // windows.cpp: windows and canvas.
+// Each record below belongs to the subsystem file named beside it: only that subsystem's
+// operations write it (other files call those operations), any file may read it.
+
+// windows.cpp: the windows, the canvas and its presentation, the canvas origin.
+struct WindowsState {
     px::HWND graphics_window = nullptr;
     px::HWND text_window = nullptr;
-    px::HINSTANCE instance = nullptr;
     px::HDC window_dc = nullptr;
     px::HDC canvas_dc = nullptr;
     px::HBITMAP canvas_bitmap = nullptr;
-    unsigned char library_open = 0;  // from PLOTX_begin to PLOTX_end
-    int canvas_dirty = 1;
+    bool library_open = false;  // from PLOTX_begin to PLOTX_end
+    bool canvas_dirty = true;   // drawn on since last shown
     int origin_x = 0, origin_y = 0;
+};
 
-    // event_wait.cpp: the event machinery.
-    int event_slot = EVENT_NONE;
+// event_wait.cpp and input.cpp: the event slot and its record, the animation, the keyboard.
+struct EventState {
+    int slot = EVENT_NONE;
     EventRecord record;
-    unsigned char animating = 0;
-    unsigned char single_step = 0;
-    unsigned char quit_requested = 0;
-    int timer_tick = 0;
-    int ctrl_down = 0;
-    unsigned char play_one = 0;
-    unsigned char playing_back = 0;
-    unsigned char recording = 0;
-    unsigned char quit_taken = 0;  // the quit message has left the queue; later waits end at once
+    bool animating = false;
+    bool single_step = false;  // one periodic event asked for
+    bool quit_requested = false;
+    bool timer_tick = false;  // the timer fired since the periodic event was armed
+    bool ctrl_down = false;
+    bool quit_taken = false;  // the quit message has left the queue; later waits end at once
+};
 
-    // input.cpp: what PLOTX_wait adds.
-    InputState input;
+// run_menu.cpp
+struct RunMenuState {
+    px::HMENU menu = nullptr;
+};
 
-    // run_menu.cpp
-    px::HMENU run_menu = nullptr;
+// scripts.cpp: the script's mode and the one stream recording and playback share.
+struct ScriptState {
+    bool recording = false;
+    bool playing_back = false;
+    bool play_one = false;
+    std::FILE* stream = nullptr;
+    bool writing = false;             // the stream was opened for writing (else reading)
+    int pending_periodic = 0;         // periodic events counted and not yet written, or still to play
+    long length = 0;                  // bytes of complete lines in the recording
+    long lines_read = 0;              // line ends the reader has passed
+    long events_read = 0;             // events this reading stream has delivered
+    bool quit_at_script_end = false;  // headless replay: post the quit when playback stops
+};
 
-    // scripts.cpp
-    std::FILE* script_stream = nullptr;
-    int script_writing = 0;  // the stream was opened for writing (else reading)
-    int pending_periodic = 0;
-    long script_length = 0;                // bytes of complete lines in the recording
-    long script_lines_read = 0;            // line ends the reader has passed
-    long script_events_read = 0;           // events this reading stream has delivered
-    unsigned char quit_at_script_end = 0;  // headless replay: post the quit when playback stops
+// text_log.cpp
+struct TextLogState {
+    TextLogRing ring;
+};
 
-    // text_log.cpp
-    TextLogRing log_ring;
+// drawing.cpp
+struct DrawingState {
+    bool logging_on = true;
+};
 
-    // drawing.cpp
-    unsigned char logging_on = 1;
-    unsigned long commands_rendered = 0;  // every render_command call; tests count frames by it
+struct LibraryState {
+    WindowsState windows;
+    EventState events;
+    InputState input;  // input.cpp: what PLOTX_wait adds
+    RunMenuState run_menu;
+    ScriptState scripts;
+    TextLogState text_log;
+    DrawingState drawing;
 };
 
 extern LibraryState g;
 
+// What the library counts only for tests and benchmarks to read.
+struct TestHook {
+    unsigned long commands_rendered = 0;  // every render_command call
+};
+extern TestHook test_hook;
+
 // windows.cpp
 void present_canvas();
+void mark_canvas_dirty();  // the canvas was drawn on: the next pass presents it
 void update_origin(px::HWND hwnd);
 void repaint_graphics_window(px::HWND hwnd);
 
@@ -127,8 +151,23 @@ int pump_one_message();
 // the kind; *played tells whether a script gave it.
 int wait_for_event(int flags, bool rich, bool* played);
 px::LRESULT graphics_window_proc(px::HWND, unsigned, px::WPARAM, px::LPARAM);
+// An event into the slot, from the graphics window or from a script.
+void deliver_mouse(int x, int y);
+void deliver_key(char key);
+void deliver_periodic();
+// The animation: on or off (a frame already asked for still comes), one frame, or
+// stopped altogether (no frame either).
+void switch_animation(bool on);
+void request_one_frame();
+void stop_animation();
+// A Control key released where the library cannot see it is taken as released.
+void forget_control_key();
+// PLOTX_begin's part: no animation, and waits take messages again.
+void open_events();
 
 // input.cpp
+// PLOTX_begin's part: no input kinds enabled, the default tick, the clock's start.
+void open_input();
 // Input messages beyond the left press and the typed character: updates the pointer,
 // modifiers and held keys, and fills the slot when the wait in progress delivers the kind.
 void handle_input_message(unsigned msg, px::WPARAM wp, px::LPARAM lp);
@@ -157,6 +196,8 @@ int parse_input_line(const char* line, int n);
 
 // run_menu.cpp
 void build_run_menu(px::HWND hwnd);
+// Sets or clears the check mark of a Run menu entry.
+void set_mark(int id, bool on);
 void run_command(int id);
 // The graphics window's key-down handling of the Control shortcuts; true when the key
 // was one of them.
@@ -167,6 +208,14 @@ int show_text_window(int show);
 void write_script_event(int kind, const EventRecord& record);
 int read_script_event();
 void stop_playback();
+// The wait's part of playback: whether a script is playing, and its next event into the
+// slot (false when there was none and playback stopped).
+bool script_playing();
+bool play_script_event();
+// The wait's part of recording: the event it is about to return (of this kind, in the
+// record) written to the script, or counted if periodic; rich: the wait is PLOTX_wait,
+// whose events may need a pointer line first.
+void record_delivered_event(int kind, bool rich);
 void run_script_command(int id);
 void close_script();
 // PLOTX_end's part: completes and closes a recording, stops a playback, and switches both
@@ -193,6 +242,7 @@ struct DrawCommand {
     int x3 = 0, y3 = 0;
 };
 void render_command(const DrawCommand& command);
+void set_logging(bool on);
 
 // palette.cpp
 int check_color(int index);

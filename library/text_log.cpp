@@ -15,7 +15,7 @@ void draw_log_line(char* text) {
     size_t n = std::strlen(text);
     // Only one trailing line feed goes; any other is drawn as an ordinary character.
     if (n > 0 && text[n - 1] == '\n') text[--n] = '\0';
-    HDC dc = GetDC(g.text_window);
+    HDC dc = GetDC(g.windows.text_window);
     if (!dc) return;  // the window was closed: the line stays in the ring only
     SelectObject(dc, GetStockObject(ANSI_FIXED_FONT));
     TextMetrics tm;
@@ -24,7 +24,7 @@ void draw_log_line(char* text) {
     // The surface keeps its rows in a ring, so this moves an offset, not the image.
     ScrollDC(dc, 0, -h);
     Rect r;
-    GetClientRect(g.text_window, &r);
+    GetClientRect(g.windows.text_window, &r);
     HBRUSH brush = CreateSolidBrush(GetBkColor(dc));
     HGDIOBJ old_brush = SelectObject(dc, brush);
     HGDIOBJ old_pen = SelectObject(dc, GetStockObject(NULL_PEN));
@@ -33,7 +33,7 @@ void draw_log_line(char* text) {
     SelectObject(dc, old_brush);
     DeleteObject(brush);
     TextOutA(dc, r.left + 5, r.bottom - h, text, static_cast<int>(n));
-    ReleaseDC(g.text_window, dc);
+    ReleaseDC(g.windows.text_window, dc);
 }
 
 LRESULT text_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
@@ -41,7 +41,7 @@ LRESULT text_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
         case WM_PAINT: {
             PAINTSTRUCT ps;
             BeginPaint(hwnd, &ps);
-            TextLogRing& ring = g.log_ring;
+            TextLogRing& ring = g.text_log.ring;
             if (ring.head >= 0) {
                 int i = ring.head;
                 do {
@@ -56,10 +56,10 @@ LRESULT text_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
         }
         case WM_KEYDOWN:
         case WM_KEYUP:
-            PostMessageA(g.graphics_window, msg, wp, lp);
+            PostMessageA(g.windows.graphics_window, msg, wp, lp);
             return 0;
         case WM_KILLFOCUS:
-            g.ctrl_down = 0;  // as in the graphics window: a release elsewhere is never seen
+            forget_control_key();  // as in the graphics window: a release elsewhere is never seen
             return 0;
         default:
             return DefWindowProcA(hwnd, msg, wp, lp);
@@ -88,7 +88,7 @@ extern "C" int PLOTX_log(const char* format, ...) {
         if (result < 0) buffer[0] = '\0';
     }
     size_t n = std::strlen(buffer);
-    TextLogRing& ring = g.log_ring;
+    TextLogRing& ring = g.text_log.ring;
     if (ring.head == ring.tail) {
         GlobalFree(ring.blocks[ring.head]);
         ring.blocks[ring.head] = nullptr;
@@ -106,6 +106,6 @@ extern "C" int PLOTX_log(const char* format, ...) {
         std::fputs(buffer, stderr);
         if (n == 0 || buffer[n - 1] != '\n') std::fputc('\n', stderr);
     }
-    if (g.text_window) draw_log_line(buffer);
+    if (g.windows.text_window) draw_log_line(buffer);
     return result;
 }

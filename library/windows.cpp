@@ -1,6 +1,6 @@
 // windows.cpp - opening and closing the library: the window classes, the graphics and
 // text windows, the off-screen canvas and its presentation, and the canvas origin.
-// Also the one definition of the library's state record.
+// Also the one definition of the library's state record and of the test hook.
 #include <cstdio>
 #include <cstdlib>
 #include "state.h"
@@ -10,28 +10,39 @@ using namespace px;
 namespace plotx {
 
 LibraryState g;
+TestHook test_hook;
+
+namespace {
+
+// Copies the canvas into the graphics window's image (through the window DC the library
+// keeps); the canvas is then shown as drawn.
+void blit_canvas() {
+    if (g.windows.window_dc && g.windows.canvas_dc)
+        BitBlt(g.windows.window_dc, 0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, g.windows.canvas_dc, 0, 0, SRCCOPY);
+    g.windows.canvas_dirty = false;
+}
+
+}  // namespace
 
 void present_canvas() {
-    if (!g.canvas_dirty || !g.window_dc || !g.canvas_dc) return;
-    BitBlt(g.window_dc, 0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, g.canvas_dc, 0, 0, SRCCOPY);
-    g.canvas_dirty = 0;
+    if (g.windows.canvas_dirty && g.windows.window_dc && g.windows.canvas_dc) blit_canvas();
 }
+
+void mark_canvas_dirty() { g.windows.canvas_dirty = true; }
 
 void update_origin(HWND hwnd) {
     Rect r;
     if (!GetClientRect(hwnd, &r)) return;
-    g.origin_x = r.left + (r.right - r.left) / 2;
-    g.origin_y = r.top + (r.bottom - r.top) / 2;
+    g.windows.origin_x = r.left + (r.right - r.left) / 2;
+    g.windows.origin_y = r.top + (r.bottom - r.top) / 2;
 }
 
 void repaint_graphics_window(HWND hwnd) {
     PAINTSTRUCT ps;
     BeginPaint(hwnd, &ps);
     // The image goes to the window DC the library keeps, not to the paint DC.
-    if (g.window_dc && g.canvas_dc)
-        BitBlt(g.window_dc, 0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, g.canvas_dc, 0, 0, SRCCOPY);
+    blit_canvas();
     EndPaint(hwnd, &ps);
-    g.canvas_dirty = 0;
 }
 
 static void register_class(const char* name, WNDPROC proc, HINSTANCE instance) {
@@ -51,11 +62,11 @@ using namespace plotx;
 
 extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int show_mode) {
     // Open already: a second call changes nothing.
-    if (g.library_open) return 1;
+    if (g.windows.library_open) return 1;
     // Opened again after PLOTX_end: the old windows go, so none is left on screen whose
     // closing would quit the new session. Forgotten first, their destruction asks no quit.
-    px::HWND old_graphics = g.graphics_window, old_text = g.text_window;
-    g.graphics_window = g.text_window = nullptr;
+    px::HWND old_graphics = g.windows.graphics_window, old_text = g.windows.text_window;
+    g.windows.graphics_window = g.windows.text_window = nullptr;
     if (old_text) DestroyWindow(old_text);
     if (old_graphics) DestroyWindow(old_graphics);
     if (!prev_instance) {
@@ -64,38 +75,33 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
     }
     int w = GetSystemMetrics(SM_CXSCREEN);
     int h = GetSystemMetrics(SM_CYSCREEN);
-    g.animating = 0;
-    g.single_step = 0;
-    g.quit_taken = 0;
-    g.input.flags = 0;
-    g.input.tick_ms = DEFAULT_TICK_MS;
-    g.input.begin_ms = now_ms();
+    open_events();
+    open_input();
     // A program that opens the library again gets a new canvas; the old one is let go.
-    if (g.window_dc) ReleaseDC(g.graphics_window, g.window_dc);
-    if (g.canvas_dc) DeleteDC(g.canvas_dc);
-    if (g.canvas_bitmap) DeleteObject(g.canvas_bitmap);
-    g.window_dc = nullptr;
-    g.canvas_dc = nullptr;
-    g.canvas_bitmap = nullptr;
-    g.graphics_window = CreateWindowA("DrawWndClass", "PLOTX Graphics", WS_CAPTION | WS_SYSMENU, 0, 0,
-                                      CANVAS_WIDTH, CANVAS_HEIGHT, nullptr, nullptr, instance);
-    g.text_window = CreateWindowA("TextWndClass", "PLOTX Text", WS_OVERLAPPEDWINDOW, 0, (2 * h) / 3 + 1, w, h / 3,
-                                  nullptr, nullptr, instance);
-    g.instance = instance;
-    g.window_dc = GetDC(g.graphics_window);
-    g.canvas_bitmap = CreateCompatibleBitmap(g.window_dc, CANVAS_WIDTH, CANVAS_HEIGHT);
-    g.canvas_dc = CreateCompatibleDC(g.window_dc);
-    SelectObject(g.canvas_dc, g.canvas_bitmap);
-    ShowWindow(g.text_window, show_mode);
-    ShowWindow(g.graphics_window, show_mode);
-    SetTimer(g.graphics_window, TIMER_ID, g.input.tick_ms, nullptr);
-    g.library_open = 1;
+    if (g.windows.window_dc) ReleaseDC(g.windows.graphics_window, g.windows.window_dc);
+    if (g.windows.canvas_dc) DeleteDC(g.windows.canvas_dc);
+    if (g.windows.canvas_bitmap) DeleteObject(g.windows.canvas_bitmap);
+    g.windows.window_dc = nullptr;
+    g.windows.canvas_dc = nullptr;
+    g.windows.canvas_bitmap = nullptr;
+    g.windows.graphics_window = CreateWindowA("DrawWndClass", "PLOTX Graphics", WS_CAPTION | WS_SYSMENU, 0, 0,
+                                              CANVAS_WIDTH, CANVAS_HEIGHT, nullptr, nullptr, instance);
+    g.windows.text_window = CreateWindowA("TextWndClass", "PLOTX Text", WS_OVERLAPPEDWINDOW, 0, (2 * h) / 3 + 1, w,
+                                          h / 3, nullptr, nullptr, instance);
+    g.windows.window_dc = GetDC(g.windows.graphics_window);
+    g.windows.canvas_bitmap = CreateCompatibleBitmap(g.windows.window_dc, CANVAS_WIDTH, CANVAS_HEIGHT);
+    g.windows.canvas_dc = CreateCompatibleDC(g.windows.window_dc);
+    SelectObject(g.windows.canvas_dc, g.windows.canvas_bitmap);
+    ShowWindow(g.windows.text_window, show_mode);
+    ShowWindow(g.windows.graphics_window, show_mode);
+    SetTimer(g.windows.graphics_window, TIMER_ID, g.input.tick_ms, nullptr);
+    g.windows.library_open = true;
     start_playback_from_environment();
     return 1;
 }
 
 extern "C" int PLOTX_end(void) {
-    if (!g.library_open) return 0;
+    if (!g.windows.library_open) return 0;
     const char* snapshot = std::getenv("PLOTX_SNAPSHOT");
     int result = 1;
     // The log may never be seen in a headless run, so a failed snapshot also says so here,
@@ -108,10 +114,10 @@ extern "C" int PLOTX_end(void) {
             result = 0;
         }
     }
-    ReleaseDC(g.graphics_window, g.window_dc);
-    g.window_dc = nullptr;
+    ReleaseDC(g.windows.graphics_window, g.windows.window_dc);
+    g.windows.window_dc = nullptr;
     end_scripts();
-    g.library_open = 0;
+    g.windows.library_open = false;
     return result;
 }
 
@@ -119,14 +125,15 @@ namespace plotx {
 
 void reset_library_for_tests() {
     close_script();
-    for (px::HGLOBAL& b : g.log_ring.blocks) {
+    for (px::HGLOBAL& b : g.text_log.ring.blocks) {
         if (b) GlobalFree(b);
         b = nullptr;
     }
-    if (g.canvas_dc) DeleteDC(g.canvas_dc);
-    if (g.canvas_bitmap) DeleteObject(g.canvas_bitmap);
-    if (g.window_dc) ReleaseDC(g.graphics_window, g.window_dc);
+    if (g.windows.canvas_dc) DeleteDC(g.windows.canvas_dc);
+    if (g.windows.canvas_bitmap) DeleteObject(g.windows.canvas_bitmap);
+    if (g.windows.window_dc) ReleaseDC(g.windows.graphics_window, g.windows.window_dc);
     g = LibraryState{};
+    test_hook = TestHook{};
     reset_window_system();
 }
 

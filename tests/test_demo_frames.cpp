@@ -47,14 +47,14 @@ protected:
 
 TEST_F(DemoRun, EveryFrameCostsSceneVehiclesAndCreature) {
     start();
-    EXPECT_EQ(g.logging_on, 0);
-    EXPECT_EQ(g.commands_rendered, 43u);  // the first frame; the clear is not a command
+    EXPECT_EQ(g.drawing.logging_on, 0);
+    EXPECT_EQ(test_hook.commands_rendered, 43u);  // the first frame; the clear is not a command
     click_canvas(-100, -100, 50);          // on the road, in the cars' path
     bool saw_crushed = false;
     for (int step = 0; step < 80; ++step) {
-        unsigned long before = g.commands_rendered;
+        unsigned long before = test_hook.commands_rendered;
         demo_step(s);
-        ASSERT_EQ(g.commands_rendered - before, frame_cost(s)) << "step " << step;
+        ASSERT_EQ(test_hook.commands_rendered - before, frame_cost(s)) << "step " << step;
         for (int i = 0; i < s.vehicle_count; ++i) saw_crushed = saw_crushed || s.vehicle_state[i] == VEHICLE_CRUSHED;
     }
     EXPECT_TRUE(saw_crushed);
@@ -124,7 +124,7 @@ TEST_F(DemoRun, InstructionLineEndsInsideTheClientArea) {
     demo_step(s);
     const px::Bitmap& shown = graphics()->client;
     // The line's cell lies just above its point (-285, -240): the 14 rows above y = -240.
-    const int band_bottom = g.origin_y + 240, band_top = band_bottom - 14;
+    const int band_bottom = g.windows.origin_y + 240, band_top = band_bottom - 14;
     const uint32_t ground = shown_pixel(shown.width - 1, band_bottom);
     int rightmost_ink = -1;
     for (int y = band_top; y < band_bottom; ++y)
@@ -154,21 +154,21 @@ TEST_F(DemoRun, QuitGetsOneLastRedrawThenTheLibraryCloses) {
     int kind = 0, steps = 0;
     unsigned long before = 0;
     do {
-        before = g.commands_rendered;
+        before = test_hook.commands_rendered;
         kind = demo_step(s);
         ASSERT_LT(++steps, 10);
     } while (!s.quit_seen);
     EXPECT_EQ(kind, PLOTX_QUIT);
-    EXPECT_EQ(g.commands_rendered - before, frame_cost(s));
+    EXPECT_EQ(test_hook.commands_rendered - before, frame_cost(s));
     demo_finish();
-    EXPECT_EQ(g.window_dc, nullptr);
+    EXPECT_EQ(g.windows.window_dc, nullptr);
 }
 
 TEST_F(DemoRun, DemoMainRunsUntilQuitAndReturnsZero) {
     hl::set_idle_limit(1000);  // no input: the headless backend quits after a second
     EXPECT_EQ(demo_main(nullptr, nullptr, "", 1), 0);
-    EXPECT_EQ(g.window_dc, nullptr);
-    EXPECT_GE(g.commands_rendered, 10u * 43u);
+    EXPECT_EQ(g.windows.window_dc, nullptr);
+    EXPECT_GE(test_hook.commands_rendered, 10u * 43u);
 }
 
 }  // namespace

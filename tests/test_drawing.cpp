@@ -23,7 +23,7 @@ protected:
         begin();
         PLOTX_clear_canvas();
     }
-    const px::Bitmap& image() const { return *px::dc_surface(g.canvas_dc); }
+    const px::Bitmap& image() const { return *px::dc_surface(g.windows.canvas_dc); }
     int count(uint32_t pixel) const {
         int n = 0;
         for (uint32_t p : image().linear()) n += p == pixel;
@@ -73,7 +73,7 @@ TEST_F(Drawing, RectangleCornersInAnyOrderAreNormalised) {
 
 TEST_F(Drawing, RectangleWithEqualYsIsAOnePixelBar) {
     // From the image's first column to its last.
-    const int left = -g.origin_x, right = CANVAS_WIDTH - 1 - g.origin_x;
+    const int left = -g.windows.origin_x, right = CANVAS_WIDTH - 1 - g.windows.origin_x;
     PLOTX_draw_rectangle(GREEN, left, -100, right, -100, 0);
     EXPECT_EQ(count(pixel_of(GREEN)), 601);
     EXPECT_EQ(canvas_pixel(left, -100), pixel_of(GREEN));
@@ -173,10 +173,10 @@ TEST_F(Drawing, ClearLeavesABlackFrameAroundWhite) {
 TEST_F(Drawing, FirstTextLineSitsJustAboveThePoint) {
     PLOTX_draw_text(BLACK, -100, 0, 20, "Hg");
     px::Rect r = ink();
-    EXPECT_LE(r.bottom, g.origin_y - 1);
-    EXPECT_GE(r.bottom, g.origin_y - 3);  // the descender of g nearly reaches the cell's end
-    EXPECT_GE(r.left, g.origin_x - 100);
-    EXPECT_LE(r.left, g.origin_x - 98);
+    EXPECT_LE(r.bottom, g.windows.origin_y - 1);
+    EXPECT_GE(r.bottom, g.windows.origin_y - 3);  // the descender of g nearly reaches the cell's end
+    EXPECT_GE(r.left, g.windows.origin_x - 100);
+    EXPECT_LE(r.left, g.windows.origin_x - 98);
 }
 
 TEST_F(Drawing, TextLinesFollowEachOtherByTheLineHeight) {
@@ -202,30 +202,30 @@ TEST_F(Drawing, TextLinesFollowEachOtherByTheLineHeight) {
 
 TEST_F(Drawing, EmptyTextDrawsNothingButMarksTheCanvas) {
     const std::vector<uint32_t> before = image().linear();
-    g.canvas_dirty = 0;
+    g.windows.canvas_dirty = 0;
     Lines lines = logged([] { PLOTX_draw_text(BLUE, 0, 0, 12, ""); });
     EXPECT_EQ(lines, Lines{"blue text at (0,0), \"\"\n"});
-    EXPECT_EQ(g.canvas_dirty, 1);
+    EXPECT_EQ(g.windows.canvas_dirty, 1);
     EXPECT_EQ(image().linear(), before);
-    g.canvas_dirty = 0;
+    g.windows.canvas_dirty = 0;
     lines = logged([] { PLOTX_draw_text(BLUE, 1, 2, 12, nullptr); });
     EXPECT_EQ(lines, Lines{"blue text at (1,2), \"\"\n"});
-    EXPECT_EQ(g.canvas_dirty, 1);
+    EXPECT_EQ(g.windows.canvas_dirty, 1);
     EXPECT_EQ(image().linear(), before);
 }
 
 TEST_F(Drawing, UnknownKindDrawsNothingButMarksTheCanvas) {
     const std::vector<uint32_t> before = image().linear();
-    const unsigned long rendered = g.commands_rendered;
+    const unsigned long rendered = test_hook.commands_rendered;
     for (int kind : {-1, 6, INT_MAX}) {
-        g.canvas_dirty = 0;
+        g.windows.canvas_dirty = 0;
         DrawCommand c;
         c.kind = kind;
         c.x1 = -10; c.y1 = 10; c.x2 = 10; c.y2 = -10;
         render_command(c);
-        EXPECT_EQ(g.canvas_dirty, 1);
+        EXPECT_EQ(g.windows.canvas_dirty, 1);
     }
-    EXPECT_EQ(g.commands_rendered, rendered + 3);
+    EXPECT_EQ(test_hook.commands_rendered, rendered + 3);
     EXPECT_EQ(image().linear(), before);
 }
 
@@ -315,7 +315,7 @@ TEST_F(Drawing, FormattedTextReturnsTheLengthItDrew) {
 TEST_F(Drawing, NoObjectOrBlockOutlivesItsOperation) {
     for (int i = 0; i < LOG_RING_SIZE; ++i) PLOTX_log("fill\n");  // a full ring keeps its block count
     PLOTX_draw_text(RED, 0, 0, 10, "x");  // the DC's first text puts the system font in place
-    px::DC* dc = g.canvas_dc;
+    px::DC* dc = g.windows.canvas_dc;
     const px::HGDIOBJ pen = dc->pen, brush = dc->brush, font = dc->font;
     const int mode = px::GetBkMode(dc);
     const int objects = px::live_gdi_objects(), blocks = px::live_global_blocks();

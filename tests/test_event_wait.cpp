@@ -16,8 +16,8 @@ TEST_F(WindowsAndCanvas, GraphicsWindowHasFixedFrameAndOddClientOrigin) {
     EXPECT_EQ(graphics()->client.width, 595);
     EXPECT_EQ(graphics()->client.height, 493);
     // 595 x 493 puts the origin at the lower half-pixel.
-    EXPECT_EQ(g.origin_x, 297);
-    EXPECT_EQ(g.origin_y, 246);
+    EXPECT_EQ(g.windows.origin_x, 297);
+    EXPECT_EQ(g.windows.origin_y, 246);
     EXPECT_TRUE(px::IsWindowVisible(graphics()));
 }
 
@@ -54,17 +54,17 @@ TEST_F(WindowsAndCanvas, BeginWhileOpenChangesNothingAndReopeningLeavesNoStaleWi
 TEST_F(WindowsAndCanvas, PresentationCopiesOnlyWhenDirty) {
     begin();
     // Paint the canvas red behind the library's back, mark it dirty, pump once.
-    px::Bitmap* canvas = px::dc_surface(g.canvas_dc);
+    px::Bitmap* canvas = px::dc_surface(g.windows.canvas_dc);
     std::fill(canvas->pixels.begin(), canvas->pixels.end(), 0xFF0000u);
-    g.canvas_dirty = 1;
+    g.windows.canvas_dirty = 1;
     pump_one_message();
-    EXPECT_EQ(g.canvas_dirty, 0);
+    EXPECT_EQ(g.windows.canvas_dirty, 0);
     EXPECT_EQ(shown_pixel(10, 10), 0xFF0000u);
     // Not dirty: a change to the image is not shown.
     std::fill(canvas->pixels.begin(), canvas->pixels.end(), 0x00FF00u);
     pump_one_message();
     EXPECT_EQ(shown_pixel(10, 10), 0xFF0000u);
-    g.canvas_dirty = 1;
+    g.windows.canvas_dirty = 1;
     pump_one_message();
     EXPECT_EQ(shown_pixel(10, 10), 0x00FF00u);
 }
@@ -77,9 +77,9 @@ TEST_F(WindowsAndCanvas, EndReleasesAndReportsClosedBeforeBegin) {
 
 TEST_F(EventWait, ControlOperationsBeforeBeginReturnZero) {
     EXPECT_EQ(PLOTX_set_animation(RUN_ANIMATE), 0);
-    EXPECT_EQ(g.animating, 0);
+    EXPECT_EQ(g.events.animating, 0);
     EXPECT_EQ(PLOTX_set_logging(0), 0);
-    EXPECT_EQ(g.logging_on, 1);
+    EXPECT_EQ(g.drawing.logging_on, 1);
     int x = 7, y = 7;
     char k = 7;
     EXPECT_EQ(PLOTX_wait_event(&x, &y, &k), PLOTX_QUIT);
@@ -88,7 +88,7 @@ TEST_F(EventWait, ControlOperationsBeforeBeginReturnZero) {
 
 TEST_F(EventWait, ClickArrivesInCanvasCoordinates) {
     begin();
-    hl::click(graphics(), g.origin_x + 10, g.origin_y - 20);
+    hl::click(graphics(), g.windows.origin_x + 10, g.windows.origin_y - 20);
     int x, y;
     EXPECT_EQ(wait(&x, &y), PLOTX_MOUSE);
     EXPECT_EQ(x, 10);
@@ -193,9 +193,9 @@ TEST_F(EventWait, ModesThreeAndFourChangeNothing) {
     begin();
     for (int mode : {3, 4, 99, -1}) {
         EXPECT_EQ(PLOTX_set_animation(mode), 1);
-        EXPECT_EQ(g.animating, 0);
-        EXPECT_EQ(g.single_step, 0);
-        EXPECT_EQ(g.quit_requested, 0);
+        EXPECT_EQ(g.events.animating, 0);
+        EXPECT_EQ(g.events.single_step, 0);
+        EXPECT_EQ(g.events.quit_requested, 0);
     }
 }
 
@@ -217,7 +217,7 @@ TEST_F(EventWait, ControlLetterRunsCommandInsteadOfTyping) {
     click_canvas(0, 0, 1000);
     // Control+A starts the animation: a periodic event comes before the click.
     EXPECT_EQ(wait(), PLOTX_PERIODIC);
-    EXPECT_EQ(g.animating, 1);
+    EXPECT_EQ(g.events.animating, 1);
 }
 
 // The wait blocks instead of polling; blocking must not change what arrives when. The

@@ -22,8 +22,8 @@ constexpr int ALL = PLOTX_INPUT_BUTTONS | PLOTX_INPUT_MOTION | PLOTX_INPUT_WHEEL
 class Input : public LibraryTest {
 protected:
     // Client position of a canvas point.
-    int cx(int x) const { return g.origin_x + x; }
-    int cy(int y) const { return g.origin_y - y; }
+    int cx(int x) const { return g.windows.origin_x + x; }
+    int cy(int y) const { return g.windows.origin_y - y; }
 
     // An event as compact text: M<button>(x,y) press, U<button>(x,y) release, V(x,y)
     // motion, W<steps>, D<key> / R<key> key down / up, K<byte> typed, P, Q, the others
@@ -176,7 +176,7 @@ TEST_F(Delivery, ControlLettersRunTheMenuAndAreNotKeys) {
     PLOTX_set_input(PLOTX_INPUT_KEYS);
     hl::control_key(graphics(), 'a', 10);  // Animate
     EXPECT_EQ(events(3), "D279+2 R279 P");
-    EXPECT_EQ(g.animating, 1);
+    EXPECT_EQ(g.events.animating, 1);
     PLOTX_set_animation(RUN_HALT);
     hl::key_down(graphics(), px::VK_CONTROL, 0, 200);
     hl::key_down(graphics(), 'Z', 'z', 200);  // no shortcut: a key like any other
@@ -341,7 +341,7 @@ TEST_F(InputRecording, PlaybackDeliversWhatWasRecordedWithEveryFlag) {
     std::string live = record(ALL, 22);
     std::string played = play(ALL, 22);
     EXPECT_EQ(played, live);
-    EXPECT_TRUE(g.playing_back);  // every line was delivered; the end is still to be read
+    EXPECT_TRUE(g.scripts.playing_back);  // every line was delivered; the end is still to be read
     // Every new line's kind letter is none the original reader knows.
     std::istringstream lines(script());
     std::string line;
@@ -383,6 +383,6 @@ TEST_F(InputRecording, MalformedNewLinesStopPlaybackAsUnknownLinesDo) {
         ASSERT_TRUE(hl::choose_menu(graphics(), CMD_PLAYBACK));
         click_canvas(0, 0, hl::now() + 10);
         EXPECT_EQ(events(1), "M1(0,0)") << bad;
-        EXPECT_FALSE(g.playing_back) << bad;
+        EXPECT_FALSE(g.scripts.playing_back) << bad;
     }
 }

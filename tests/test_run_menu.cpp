@@ -14,7 +14,7 @@ namespace {
 void wait_for_command() {
     while (px::message_available()) pump_one_message();
 }
-const px::MenuItem& entry(int position) { return g.run_menu->items.at(static_cast<size_t>(position - 1)); }
+const px::MenuItem& entry(int position) { return g.run_menu.menu->items.at(static_cast<size_t>(position - 1)); }
 bool checked(int position) { return (entry(position).flags & px::MF_CHECKED) != 0; }
 }  // namespace
 
@@ -24,8 +24,8 @@ TEST_F(RunMenu, BarHoldsOneRunPopupWithSixteenEntriesInOrder) {
     ASSERT_NE(bar, nullptr);
     ASSERT_EQ(bar->items.size(), 1u);
     EXPECT_EQ(bar->items[0].text, "&Run");
-    EXPECT_EQ(bar->items[0].popup, g.run_menu);
-    ASSERT_EQ(g.run_menu->items.size(), 16u);
+    EXPECT_EQ(bar->items[0].popup, g.run_menu.menu);
+    ASSERT_EQ(g.run_menu.menu->items.size(), 16u);
 
     struct Expected { unsigned id; const char* text; };
     const Expected strings[] = {
@@ -47,7 +47,7 @@ TEST_F(RunMenu, BarHoldsOneRunPopupWithSixteenEntriesInOrder) {
     }
     // Entry 4's mark shows logging, which starts on.
     EXPECT_TRUE(checked(5));
-    EXPECT_EQ(g.logging_on, 1);
+    EXPECT_EQ(g.drawing.logging_on, 1);
     for (int pos : {7, 8}) EXPECT_FALSE(checked(pos));
     // The four information lines are grayed, carry id 9, and can't be chosen.
     for (int pos = 13; pos <= 16; ++pos) {
@@ -70,11 +70,11 @@ TEST_F(RunMenu, LoggingCommandTogglesFlagAndMarkButNeverShowsTheWindow) {
     px::ShowWindow(text(), px::SW_HIDE);
     ASSERT_TRUE(hl::choose_menu(graphics(), CMD_LOGGING));
     wait_for_command();
-    EXPECT_EQ(g.logging_on, 0);
+    EXPECT_EQ(g.drawing.logging_on, 0);
     EXPECT_FALSE(checked(5));
     ASSERT_TRUE(hl::choose_menu(graphics(), CMD_LOGGING));
     wait_for_command();
-    EXPECT_EQ(g.logging_on, 1);
+    EXPECT_EQ(g.drawing.logging_on, 1);
     EXPECT_TRUE(checked(5));
     EXPECT_FALSE(px::IsWindowVisible(text()));
 }
@@ -86,10 +86,10 @@ TEST_F(RunMenu, AnimationCommandsFromTheMenu) {
     EXPECT_EQ(hl::now(), 100u);
     // Halt keeps a frame that Advance one frame requested and that is not yet armed.
     run_command(CMD_ADVANCE_FRAME);
-    EXPECT_EQ(g.animating, 0);
-    EXPECT_EQ(g.single_step, 1);
+    EXPECT_EQ(g.events.animating, 0);
+    EXPECT_EQ(g.events.single_step, 1);
     run_command(CMD_HALT);
-    EXPECT_EQ(g.single_step, 1);
+    EXPECT_EQ(g.events.single_step, 1);
     EXPECT_EQ(wait(), PLOTX_PERIODIC);
     click_canvas(0, 0, 5000);
     EXPECT_EQ(wait(), PLOTX_MOUSE);
@@ -108,10 +108,10 @@ TEST_F(RunMenu, IdentifiersOutsideOneToEightDoNothing) {
     begin();
     for (int id : {0, 9, 10, -1, 1000}) {
         px::SendMessageA(graphics(), px::WM_COMMAND, static_cast<px::WPARAM>(id), 0);
-        EXPECT_EQ(g.animating, 0);
-        EXPECT_EQ(g.single_step, 0);
-        EXPECT_EQ(g.logging_on, 1);
-        EXPECT_EQ(g.quit_requested, 0);
+        EXPECT_EQ(g.events.animating, 0);
+        EXPECT_EQ(g.events.single_step, 0);
+        EXPECT_EQ(g.drawing.logging_on, 1);
+        EXPECT_EQ(g.events.quit_requested, 0);
     }
     click_canvas(0, 0, 100);
     EXPECT_EQ(wait(), PLOTX_MOUSE);  // and no quit was posted
@@ -126,7 +126,7 @@ TEST_F(Shortcuts, ControlShiftAAnimatesLikeControlA) {
     hl::key_up(graphics(), px::VK_SHIFT);
     hl::key_up(graphics(), px::VK_CONTROL);
     EXPECT_EQ(wait(), PLOTX_PERIODIC);
-    EXPECT_EQ(g.animating, 1);
+    EXPECT_EQ(g.events.animating, 1);
 }
 
 TEST_F(Shortcuts, LetterWithoutControlIsTypedNotRun) {
@@ -135,7 +135,7 @@ TEST_F(Shortcuts, LetterWithoutControlIsTypedNotRun) {
     char key = 0;
     EXPECT_EQ(wait(nullptr, nullptr, &key), PLOTX_KBD);
     EXPECT_EQ(key, 'A');
-    EXPECT_EQ(g.animating, 0);
+    EXPECT_EQ(g.events.animating, 0);
 }
 
 TEST_F(Shortcuts, RepeatedKeyDownsOfControlLToggleEachTime) {
@@ -146,7 +146,7 @@ TEST_F(Shortcuts, RepeatedKeyDownsOfControlLToggleEachTime) {
     hl::key_up(graphics(), px::VK_CONTROL);
     click_canvas(0, 0, 100);
     EXPECT_EQ(wait(), PLOTX_MOUSE);  // the control codes were not delivered as characters
-    EXPECT_EQ(g.logging_on, 0);      // on -> off -> on -> off
+    EXPECT_EQ(g.drawing.logging_on, 0);  // on -> off -> on -> off
     EXPECT_FALSE(checked(5));
 }
 
@@ -177,15 +177,15 @@ TEST_F(Shortcuts, KeypadAndFunctionKeysWithControlDoNothing) {
     hl::key_up(graphics(), px::VK_CONTROL);
     click_canvas(0, 0, 100);
     EXPECT_EQ(wait(), PLOTX_MOUSE);  // in particular, Control+F2 did not quit
-    EXPECT_EQ(g.animating, 0);
-    EXPECT_EQ(g.logging_on, 1);
+    EXPECT_EQ(g.events.animating, 0);
+    EXPECT_EQ(g.drawing.logging_on, 1);
 }
 
 TEST_F(Shortcuts, ShortcutsTypedInTheTextWindowWork) {
     begin();
     hl::control_key(text(), 'a');
     EXPECT_EQ(wait(), PLOTX_PERIODIC);
-    EXPECT_EQ(g.animating, 1);
+    EXPECT_EQ(g.events.animating, 1);
     PLOTX_set_animation(RUN_HALT);
     hl::type_char(text(), 'z', 500);
     char key = 0;
@@ -207,7 +207,7 @@ TEST_F(Shortcuts, FocusLossForgetsAHeldControlKey) {
 TEST_F(LoggingSwitch, OffClearsFlagAndMarkAndKeepsTheWindowShown) {
     begin();
     EXPECT_EQ(PLOTX_set_logging(0), 1);
-    EXPECT_EQ(g.logging_on, 0);
+    EXPECT_EQ(g.drawing.logging_on, 0);
     EXPECT_FALSE(checked(5));
     EXPECT_TRUE(px::IsWindowVisible(text()));
 }
@@ -222,5 +222,5 @@ TEST_F(LoggingSwitch, OnShowsTheWindowEvenWhenAlreadyOn) {
 
 TEST_F(LoggingSwitch, BeforeBeginNothingChanges) {
     EXPECT_EQ(PLOTX_set_logging(0), 0);
-    EXPECT_EQ(g.logging_on, 1);
+    EXPECT_EQ(g.drawing.logging_on, 1);
 }

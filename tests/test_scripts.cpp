@@ -61,7 +61,7 @@ protected:
     }
     void command(unsigned id, uint64_t at = hl::NOW) { ASSERT_TRUE(hl::choose_menu(graphics(), id, at)); }
     bool marked(unsigned id) const {
-        for (const px::MenuItem& item : g.run_menu->items)
+        for (const px::MenuItem& item : g.run_menu.menu->items)
             if (item.id == id) return (item.flags & px::MF_CHECKED) != 0;
         return false;
     }
@@ -175,8 +175,8 @@ TEST_F(Recording, NothingLeftByAPlaybackReachesTheRecording) {
     begin();
     command(CMD_PLAY_ONE);
     EXPECT_EQ(events(1), "P");
-    ASSERT_EQ(g.pending_periodic, 4);
-    ASSERT_NE(g.script_stream, nullptr);
+    ASSERT_EQ(g.scripts.pending_periodic, 4);
+    ASSERT_NE(g.scripts.stream, nullptr);
     command(CMD_RECORD, 20);
     click_canvas(2, 2, 30);
     command(CMD_RECORD, 40);
@@ -268,7 +268,7 @@ TEST_F(UnwritableRecording, FileThatCannotBeOpenedEndsTheRecordingWithOneLine) {
         EXPECT_EQ(ring_lines(), std::vector<std::string>{"Cannot open script file PLOTX.SCR for writing: " +
                                                          std::string(c.reason) + "\n"});
         EXPECT_FALSE(marked(CMD_RECORD));
-        EXPECT_FALSE(g.recording);
+        EXPECT_FALSE(g.scripts.recording);
         fs::permissions(".", fs::perms::owner_all);
         if (fs::is_regular_file(SCRIPT_FILE)) {
             EXPECT_EQ(script(), "kept\n");
@@ -367,7 +367,7 @@ TEST_F(Playback, ExampleDeliversOneEventPerWaitThenEndsAtEndOfFile) {
     EXPECT_EQ(events(7), "P P P M(10,20) K97 P P");
     EXPECT_EQ(hl::now(), 0u);  // script events do not wait for the timer
     EXPECT_TRUE(marked(CMD_PLAYBACK));
-    EXPECT_FALSE(g.animating);
+    EXPECT_FALSE(g.events.animating);
     click_canvas(-1, -2, 5000);
     EXPECT_EQ(events(1), "M(-1,-2)");  // the same wait goes on with live input
     EXPECT_FALSE(marked(CMD_PLAYBACK));
@@ -382,7 +382,7 @@ TEST_F(Playback, LinesAsAnyWriterMightLeaveThem) {
     begin();
     command(CMD_PLAYBACK);
     EXPECT_EQ(events(5), "M(-15,-240) P M(-2147483648,2147483647) K255 K66");
-    EXPECT_TRUE(g.playing_back);
+    EXPECT_TRUE(g.scripts.playing_back);
 }
 
 TEST_F(Playback, LineLongerThan511IsReadInPieces) {
@@ -412,7 +412,7 @@ TEST_F(Playback, PlayOneStepsWithAnimationHaltedAndPlaybackGoesOnFromThere) {
         command(CMD_PLAY_ONE, at);
         events(1);
         times.push_back(hl::now());
-        EXPECT_FALSE(g.animating);
+        EXPECT_FALSE(g.events.animating);
     }
     EXPECT_EQ(times, (std::vector<uint64_t>{0, 1000, 2000}));  // no animation tick in between
     command(CMD_PLAYBACK, 3000);
@@ -457,9 +457,9 @@ TEST_F(Refusals, RecordWhilePlayingBack) {
     EXPECT_FALSE(marked(CMD_RECORD));
     EXPECT_EQ(script(), "PLOTX_KBD(49);\nPLOTX_KBD(50);\nPLOTX_KBD(51);\n");
     // A Play One taken and not yet read (two commands in one pass) refuses it too.
-    g.play_one = 1;
+    g.scripts.play_one = 1;
     run_command(CMD_RECORD);
-    EXPECT_FALSE(g.recording);
+    EXPECT_FALSE(g.scripts.recording);
     EXPECT_EQ(logged("Cannot record script file PLOTX.SCR while it is being played back\n"), 2);
 }
 
@@ -547,7 +547,7 @@ TEST_F(DemoReplay, PlaybackDeliversTheRecordedEventsInOrder) {
     click_canvas(-200, -120, 1800);
     hl::control_key(graphics(), 'r', 2550);
     Session recorded, replayed;
-    for (int kind = demo_step(s); g.recording; kind = demo_step(s)) note(recorded, kind, s);
+    for (int kind = demo_step(s); g.scripts.recording; kind = demo_step(s)) note(recorded, kind, s);
     ASSERT_GT(recorded.events.size(), 25u);
     ASSERT_EQ(std::count_if(recorded.events.begin(), recorded.events.end(),
                             [](const std::string& e) { return e.rfind("1:", 0) == 0; }), 3);
@@ -557,7 +557,7 @@ TEST_F(DemoReplay, PlaybackDeliversTheRecordedEventsInOrder) {
     hl::install();
     demo_start(s, nullptr, nullptr, "", 1);
     command(CMD_PLAYBACK);
-    for (int kind = demo_step(s); g.playing_back; kind = demo_step(s)) note(replayed, kind, s);
+    for (int kind = demo_step(s); g.scripts.playing_back; kind = demo_step(s)) note(replayed, kind, s);
     EXPECT_EQ(replayed.events, recorded.events);
     EXPECT_EQ(replayed.outcome, recorded.outcome);
     demo_finish();

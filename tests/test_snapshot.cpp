@@ -70,7 +70,7 @@ protected:
     // Every canvas pixel different from its neighbours, so a shifted, flipped or
     // channel-swapped picture cannot pass.
     void paint_pattern() {
-        px::Bitmap* c = px::dc_surface(g.canvas_dc);
+        px::Bitmap* c = px::dc_surface(g.windows.canvas_dc);
         for (int y = 0; y < c->height; ++y)
             for (int x = 0; x < c->width; ++x)
                 c->row(y)[x] = (static_cast<uint32_t>(x * 3) & 255) << 16 | (static_cast<uint32_t>(y * 5) & 255) << 8 |
@@ -89,7 +89,7 @@ TEST_F(Snapshot, WritesTheShownPartOfTheCanvasPixelForPixel) {
     // The client area, not the whole 601 x 540 image.
     EXPECT_EQ(png.width, 595u);
     EXPECT_EQ(png.height, 493u);
-    const px::Bitmap* c = px::dc_surface(g.canvas_dc);
+    const px::Bitmap* c = px::dc_surface(g.windows.canvas_dc);
     int mismatches = 0;
     for (unsigned y = 0; y < png.height; ++y)
         for (unsigned x = 0; x < png.width; ++x)
@@ -101,7 +101,7 @@ TEST_F(Snapshot, FollowsTheSurfaceRowRingAfterAScroll) {
     begin();
     paint_pattern();
     // A scrolled surface keeps its rows rotated; the file must still start at logical row 0.
-    px::Bitmap* c = px::dc_surface(g.canvas_dc);
+    px::Bitmap* c = px::dc_surface(g.windows.canvas_dc);
     uint32_t top_left = c->at(0, 0), bottom_left = c->at(0, 492);
     c->row_offset = 17;
     c->row(0)[0] = top_left;
@@ -134,7 +134,7 @@ TEST_F(Snapshot, SamePixelsGiveTheSameBytes) {
     ASSERT_EQ(PLOTX_save_canvas(a.c_str()), 1);
     ASSERT_EQ(PLOTX_save_canvas(b.c_str()), 1);
     EXPECT_EQ(file_bytes(a), file_bytes(b));
-    px::dc_surface(g.canvas_dc)->row(100)[100] ^= 0x010101;
+    px::dc_surface(g.windows.canvas_dc)->row(100)[100] ^= 0x010101;
     ASSERT_EQ(PLOTX_save_canvas(b.c_str()), 1);
     EXPECT_NE(file_bytes(a), file_bytes(b));
 }
@@ -169,7 +169,7 @@ TEST_F(Snapshot, EndSavesWhenAskedByTheEnvironment) {
     EXPECT_EQ(PLOTX_end(), 1);
     Png png = read_png(file);
     ASSERT_TRUE(png.ok);
-    EXPECT_EQ(png.at(10, 20), px::dc_surface(g.canvas_dc)->at(10, 20));
+    EXPECT_EQ(png.at(10, 20), px::dc_surface(g.windows.canvas_dc)->at(10, 20));
 }
 
 using SnapshotFailure = Snapshot;

@@ -55,12 +55,12 @@ void blank_last_column(std::vector<uint32_t>& strip, int width) {
 TEST_F(TextLog, TwentySixthLineFreesTheFirstBlock) {
     begin();
     for (int i = 1; i <= 25; ++i) PLOTX_log("line %d\n", i);
-    EXPECT_EQ(g.log_ring.head, 0);
-    EXPECT_EQ(g.log_ring.tail, 0);
+    EXPECT_EQ(g.text_log.ring.head, 0);
+    EXPECT_EQ(g.text_log.ring.tail, 0);
     EXPECT_EQ(px::live_global_blocks(), 25);
     PLOTX_log("line %d\n", 26);
-    EXPECT_EQ(g.log_ring.head, 1);
-    EXPECT_EQ(g.log_ring.tail, 1);
+    EXPECT_EQ(g.text_log.ring.head, 1);
+    EXPECT_EQ(g.text_log.ring.tail, 1);
     EXPECT_EQ(px::live_global_blocks(), 25);  // no block leaked
     std::vector<std::string> lines = ring_lines();
     ASSERT_EQ(lines.size(), 25u);

@@ -80,11 +80,9 @@ void update_client_size(HWND w, bool notify) {
 }
 
 bool menu_contains(HMENU root, HMENU target) {
-    if (!root) return false;
-    if (root == target) return true;
-    for (const MenuItem& it : root->items)
-        if ((it.flags & MF_POPUP) && menu_contains(it.popup, target)) return true;
-    return false;
+    return root && (root == target || find_menu_item(root, [&](const MenuItem& it) {
+                        return (it.flags & MF_POPUP) && it.popup == target;
+                    }));
 }
 
 void menu_touched(HMENU m) {
@@ -391,21 +389,16 @@ bool DrawMenuBar(HWND hwnd) {
 }
 
 long CheckMenuItem(HMENU menu, unsigned id, unsigned flags) {
-    if (!menu) return -1;
-    for (MenuItem& it : menu->items) {
-        if ((it.flags & MF_POPUP)) {
-            long r = CheckMenuItem(it.popup, id, flags);
-            if (r != -1) return r;
-            continue;
-        }
-        if (it.id != id || (it.flags & MF_SEPARATOR)) continue;
-        long was = (it.flags & MF_CHECKED) ? MF_CHECKED : MF_UNCHECKED;
-        if (flags & MF_CHECKED) it.flags |= MF_CHECKED;
-        else it.flags &= ~static_cast<unsigned>(MF_CHECKED);
-        menu_touched(menu);
-        return was;
-    }
-    return -1;
+    HMENU owner = nullptr;
+    MenuItem* it = find_menu_item(menu, [&](const MenuItem& e) {
+        return !(e.flags & (MF_POPUP | MF_SEPARATOR)) && e.id == id;
+    }, &owner);
+    if (!it) return -1;
+    long was = (it->flags & MF_CHECKED) ? MF_CHECKED : MF_UNCHECKED;
+    if (flags & MF_CHECKED) it->flags |= MF_CHECKED;
+    else it->flags &= ~static_cast<unsigned>(MF_CHECKED);
+    menu_touched(owner);
+    return was;
 }
 
 HGLOBAL GlobalAlloc(unsigned, size_t bytes) {

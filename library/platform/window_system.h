@@ -161,6 +161,23 @@ struct Menu {
     uint64_t generation = 0;  // bumped by every change
 };
 
+// The one walk of a menu tree: visits the entries of menu and of its popups depth first,
+// in order, until found(entry) is true; returns that entry (and the menu holding it in
+// *owner), or null.
+template <typename Found>
+MenuItem* find_menu_item(HMENU menu, const Found& found, HMENU* owner = nullptr) {
+    if (!menu) return nullptr;
+    for (MenuItem& it : menu->items) {
+        if (found(it)) {
+            if (owner) *owner = menu;
+            return &it;
+        }
+        if (it.flags & MF_POPUP)
+            if (MenuItem* inner = find_menu_item(it.popup, found, owner)) return inner;
+    }
+    return nullptr;
+}
+
 // Moveable memory.
 using HGLOBAL = void*;
 enum : unsigned { GMEM_FIXED = 0x0000, GMEM_MOVEABLE = 0x0002 };

@@ -37,19 +37,19 @@ double cpu_ms() {
 // Paints straight into the canvas surface, so the probe depends on nothing but the
 // window layer and the backend under test.
 void fill(int left, int top, int right, int bottom, uint32_t pixel) {
-    px::Bitmap* b = px::dc_surface(g.canvas_dc);
+    px::Bitmap* b = px::dc_surface(g.windows.canvas_dc);
     left = std::max(left, 0);
     top = std::max(top, 0);
     right = std::min(right, b->width);
     bottom = std::min(bottom, b->height);
     for (int y = top; y < bottom; ++y) std::fill(b->row(y) + left, b->row(y) + right, pixel);
     ++b->generation;
-    g.canvas_dirty = 1;
+    g.windows.canvas_dirty = 1;
 }
 
 // A 40x40 block centred on a canvas point.
 void block(int cx, int cy, uint32_t pixel) {
-    int x = g.origin_x + cx, y = g.origin_y - cy;
+    int x = g.windows.origin_x + cx, y = g.windows.origin_y - cy;
     fill(x - 20, y - 20, x + 20, y + 20, pixel);
 }
 
@@ -75,7 +75,7 @@ const char* kind_name(int kind) {
 // A sum over the text window's client image, row by row in the order shown, that the
 // test recomputes from the screen.
 uint32_t text_checksum(int columns) {
-    const px::Bitmap& b = g.text_window->client;
+    const px::Bitmap& b = g.windows.text_window->client;
     uint32_t sum = 0, i = 0;
     for (int y = 0; y < b.height; ++y)
         for (int x = 0; x < columns; ++x) sum += (b.at(x, y) & 0xFFFFFF) * (++i);
@@ -99,8 +99,8 @@ int run_input(int flags) {
 
 int run_events() {
     paint_known_blocks();
-    std::printf("ready %d %d %d %d\n", g.graphics_window->client.width, g.graphics_window->client.height, g.origin_x,
-                g.origin_y);
+    const px::Size client = px::last_client_size(g.windows.graphics_window);
+    std::printf("ready %d %d %d %d\n", client.cx, client.cy, g.windows.origin_x, g.windows.origin_y);
     std::fflush(stdout);
     const char* input = std::getenv("PLOTX_PROBE_INPUT");
     if (input && *input) return run_input(std::atoi(input));
@@ -109,13 +109,13 @@ int run_events() {
         char key = 0;
         int kind = PLOTX_wait_event(&x, &y, &key);
         std::printf("%s %d %d %d logging=%d animating=%d\n", kind_name(kind), x, y, static_cast<unsigned char>(key),
-                    g.logging_on, g.animating);
+                    g.drawing.logging_on, g.events.animating);
         std::fflush(stdout);
         if (kind == PLOTX_QUIT) break;
         if (kind == PLOTX_KBD && key == 't') {
             // More lines than the ring holds, so the shown image's rows wrap around.
             for (int i = 1; i <= 40; ++i) PLOTX_log("line %d of the probe's log: the quick brown fox\n", i);
-            const px::Bitmap& b = g.text_window->client;
+            const px::Bitmap& b = g.windows.text_window->client;
             int columns = std::min(b.width, 400);
             std::printf("text %d %d %d %u\n", columns, b.height, b.row_offset, text_checksum(columns));
             std::fflush(stdout);
@@ -182,7 +182,7 @@ int run_present(int frames) {
         fill(0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, static_cast<uint32_t>(i * 0x010203));
         double t0 = now_ms();
         present_canvas();
-        px::backend().window_changed(g.graphics_window);
+        px::backend().window_changed(g.windows.graphics_window);
         px::desktop::sync();
         t.push_back(now_ms() - t0);
     }

@@ -15,7 +15,7 @@ void LibraryTest::TearDown() { reset_library_for_tests(); }
 void LibraryTest::begin() { ASSERT_EQ(PLOTX_begin(nullptr, nullptr, "", 1), 1); }
 
 void LibraryTest::click_canvas(int x, int y, uint64_t at) {
-    px::headless::click(graphics(), g.origin_x + x, g.origin_y - y, at);
+    px::headless::click(graphics(), g.windows.origin_x + x, g.windows.origin_y - y, at);
 }
 
 int LibraryTest::wait(int* x, int* y, char* key) {
@@ -25,15 +25,15 @@ int LibraryTest::wait(int* x, int* y, char* key) {
 }
 
 uint32_t LibraryTest::canvas_pixel(int x, int y) const {
-    const px::Bitmap* b = px::dc_surface(g.canvas_dc);
-    return b->at(g.origin_x + x, g.origin_y - y);
+    const px::Bitmap* b = px::dc_surface(g.windows.canvas_dc);
+    return b->at(g.windows.origin_x + x, g.windows.origin_y - y);
 }
 
 uint32_t LibraryTest::shown_pixel(int cx, int cy) const { return graphics()->client.at(cx, cy); }
 
 std::vector<std::string> ring_lines() {
     std::vector<std::string> out;
-    const TextLogRing& r = g.log_ring;
+    const TextLogRing& r = g.text_log.ring;
     if (r.head < 0) return out;
     int i = r.head;
     do {

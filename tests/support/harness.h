@@ -17,8 +17,8 @@ protected:
     void TearDown() override;
     // Opens the library as an application does.
     void begin();
-    px::HWND graphics() const { return plotx::g.graphics_window; }
-    px::HWND text() const { return plotx::g.text_window; }
+    px::HWND graphics() const { return plotx::g.windows.graphics_window; }
+    px::HWND text() const { return plotx::g.windows.text_window; }
     // A click at a canvas point, delivered now or at a virtual time.
     void click_canvas(int x, int y, uint64_t at = px::headless::NOW);
     int wait(int* x = nullptr, int* y = nullptr, char* key = nullptr);

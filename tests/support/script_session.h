@@ -104,7 +104,8 @@ private:
         using namespace plotx;
         std::string error;
         int marker = ++markers_;
-        px::headless::click(g.graphics_window, g.origin_x + marker, g.origin_y + marker, click_at);
+        px::headless::click(g.windows.graphics_window, g.windows.origin_x + marker, g.windows.origin_y + marker,
+                            click_at);
         rlimit old{};
         if (failing) {
             // Nothing more fits: the next write into the recording fails.
@@ -129,12 +130,12 @@ private:
     }
 
     static bool marked(unsigned id) {
-        for (const px::MenuItem& item : plotx::g.run_menu->items)
+        for (const px::MenuItem& item : plotx::g.run_menu.menu->items)
             if (item.id == id) return (item.flags & px::MF_CHECKED) != 0;
         return false;
     }
     static void command(unsigned id, uint64_t at) {
-        px::headless::choose_menu(plotx::g.graphics_window, id, at);
+        px::headless::choose_menu(plotx::g.windows.graphics_window, id, at);
     }
     static std::string file() {
         std::stringstream ss;
@@ -153,10 +154,11 @@ private:
     std::string observe(int kind = 0, int x = 0, int y = 0, char key = 0) {
         using namespace plotx;
         bool now = marked(CMD_RECORD);
-        if (now != (g.recording != 0)) return "the Record mark does not show the recording";
-        if (marked(CMD_PLAYBACK) != (g.playing_back != 0)) return "the Playback mark does not show the playback";
-        if (g.recording && (g.playing_back || g.play_one)) return "recording and playing at once";
-        if (g.script_stream && g.script_writing && !g.recording) return "a recording stream left open";
+        if (now != g.scripts.recording) return "the Record mark does not show the recording";
+        if (marked(CMD_PLAYBACK) != g.scripts.playing_back) return "the Playback mark does not show the playback";
+        if (g.scripts.recording && (g.scripts.playing_back || g.scripts.play_one))
+            return "recording and playing at once";
+        if (g.scripts.stream && g.scripts.writing && !g.scripts.recording) return "a recording stream left open";
         if (now && !was_marked_) {
             transcript_.clear();
             pending_ = 0;

@@ -205,15 +205,9 @@ void expose(HWND hwnd, uint64_t) {
 }
 
 static bool enabled_entry(HMENU m, unsigned id) {
-    if (!m) return false;
-    for (const MenuItem& it : m->items) {
-        if (it.flags & MF_POPUP) {
-            if (enabled_entry(it.popup, id)) return true;
-        } else if (!(it.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED)) && it.id == id) {
-            return true;
-        }
-    }
-    return false;
+    return find_menu_item(m, [&](const MenuItem& it) {
+               return !(it.flags & (MF_POPUP | MF_SEPARATOR | MF_GRAYED | MF_DISABLED)) && it.id == id;
+           }) != nullptr;
 }
 
 bool choose_menu(HWND hwnd, unsigned id, uint64_t at) {
