@@ -5,6 +5,9 @@
 #   plotx-demo    the demo program (component demo)
 # Each carries the licence as /usr/share/doc/<package>/copyright and a Debian changelog, which
 # a plain `cmake --install` leaves out (EXCLUDE_FROM_ALL: component installs only).
+if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  return()
+endif()
 set(PLOTX_DEB_COMPONENTS runtime development)
 if(TARGET plotx-demo)
   list(APPEND PLOTX_DEB_COMPONENTS demo)
