@@ -7,11 +7,15 @@
 include(CMakePackageConfigHelpers)
 set(PLOTX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/plotx)
 
-# A sanitized build needs its runtime in whatever links it.
+# A sanitized build needs its runtime in whatever links it, first: so every consumer links
+# with the same options, the shared library's too.
 set(PLOTX_SANITIZE_LINK "")
 if(PLOTX_SANITIZE)
   set(PLOTX_SANITIZE_LINK -fsanitize=address,undefined)
-  target_link_options(plotx INTERFACE $<INSTALL_INTERFACE:${PLOTX_SANITIZE_LINK}>)
+  target_link_options(plotx INTERFACE ${PLOTX_SANITIZE_LINK})
+  if(TARGET plotx_shared)
+    target_link_options(plotx_shared INTERFACE ${PLOTX_SANITIZE_LINK})
+  endif()
 endif()
 
 set(plotx_targets plotx)
@@ -45,9 +49,7 @@ string(REGEX REPLACE "/$" "" PLOTX_PC_TO_PREFIX "${PLOTX_PC_TO_PREFIX}")
 foreach(lib ${PLOTX_CXX_RUNTIME})
   string(APPEND PLOTX_PC_LIBS_PRIVATE " -l${lib}")
 endforeach()
-foreach(opt ${PLOTX_SANITIZE_LINK})
-  string(APPEND PLOTX_PC_LIBS_PRIVATE " ${opt}")
-endforeach()
+string(JOIN " " PLOTX_PC_LIBS_EXTRA ${PLOTX_SANITIZE_LINK})
 string(STRIP "${PLOTX_PC_REQUIRES_PRIVATE}" PLOTX_PC_REQUIRES_PRIVATE)
 string(STRIP "${PLOTX_PC_LIBS_PRIVATE}" PLOTX_PC_LIBS_PRIVATE)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/plotx.pc.in ${CMAKE_CURRENT_BINARY_DIR}/plotx.pc @ONLY)
