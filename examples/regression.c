@@ -57,7 +57,12 @@ static int same_file(const char* a, const char* b) {
     FILE *fa = fopen(a, "rb"), *fb = fopen(b, "rb");
     int ca, cb, same = fa && fb;
     if (!fa) same = -1;
-    while (same == 1 && ((ca = getc(fa)) != EOF) | ((cb = getc(fb)) != EOF)) same = ca == cb;
+    while (same == 1) {
+        ca = getc(fa);
+        cb = getc(fb);
+        if (ca == EOF && cb == EOF) break;
+        same = ca == cb;
+    }
     if (fa) fclose(fa);
     if (fb) fclose(fb);
     return same;

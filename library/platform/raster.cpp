@@ -7,6 +7,9 @@
 // few passes over the visible rows. Products of two coordinates are 128 bits wide
 // (portable.h), but only once per edge or line: rows and steps then carry exact integer
 // remainders.
+//
+// Sections (between rules): the painter of solid runs; Ellipses; Polygon fill; Lines;
+// Selected objects and the drawing calls.
 #include <algorithm>
 #include <cmath>
 #include <cstring>

@@ -1,5 +1,8 @@
 // window_system.cpp - windows, the message queue, timers, window DCs, paint, menus and
 // moveable memory, on top of whichever backend runs (backend.h; chosen in backend.cpp).
+//
+// Sections: Windows; Messages; Timers; Metrics, DCs and paint; Menus; Moveable memory;
+// Waiting, lookup, reset; The backend in use.
 #include "window_system.h"
 
 #include <algorithm>
@@ -103,6 +106,8 @@ Rect client_rect_for(uint32_t style, bool has_menu, int width, int height) {
     return Rect{0, 0, cw, ch};
 }
 
+// --- Windows --------------------------------------------------------------------------
+
 bool RegisterClassA(const WNDCLASSA* wc) {
     if (!wc || !wc->lpszClassName || !wc->lpfnWndProc) return false;
     State& s = S();
@@ -181,6 +186,8 @@ bool InvalidateRect(HWND hwnd, const Rect*, bool erase) {
     if (erase) hwnd->needs_erase = true;
     return true;
 }
+
+// --- Messages -------------------------------------------------------------------------
 
 bool PostMessageA(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
     if (hwnd && hwnd->destroyed) return false;
@@ -302,6 +309,8 @@ void PostQuitMessage(int exit_code) {
     S().quit_code = exit_code;
 }
 
+// --- Timers ---------------------------------------------------------------------------
+
 uintptr_t SetTimer(HWND hwnd, uintptr_t id, unsigned period_ms, void*) {
     if (!alive(hwnd) || id == 0) return 0;
     State& s = S();
@@ -320,6 +329,8 @@ bool KillTimer(HWND hwnd, uintptr_t id) {
     s.timers.erase(it);
     return true;
 }
+
+// --- Metrics, DCs and paint -----------------------------------------------------------
 
 int GetSystemMetrics(int which) {
     int w = 0, h = 0;
@@ -350,6 +361,8 @@ bool EndPaint(HWND, const PAINTSTRUCT* ps) {
     if (ps && ps->hdc) DeleteDC(ps->hdc);
     return true;
 }
+
+// --- Menus ----------------------------------------------------------------------------
 
 HMENU CreateMenu() {
     S().menus.push_back(std::make_unique<Menu>());
@@ -401,6 +414,8 @@ long CheckMenuItem(HMENU menu, unsigned id, unsigned flags) {
     return was;
 }
 
+// --- Moveable memory ------------------------------------------------------------------
+
 HGLOBAL GlobalAlloc(unsigned, size_t bytes) {
     Block* b = new Block;
     b->data.resize(bytes ? bytes : 1);
@@ -430,6 +445,8 @@ HGLOBAL GlobalFree(HGLOBAL block) {
 }
 
 int live_global_blocks() { return S().live_blocks; }
+
+// --- Waiting, lookup, reset -----------------------------------------------------------
 
 void wait_for_message() {
     if (message_available()) return;
