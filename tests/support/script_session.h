@@ -4,6 +4,7 @@
 // Runs in the current directory, which the caller makes private. Header-only: the fuzz
 // target has no test framework.
 #pragma once
+#include <signal.h>
 #include <sys/resource.h>
 
 #include <fstream>
@@ -107,8 +108,12 @@ private:
         px::headless::click(g.windows.graphics_window, g.windows.origin_x + marker, g.windows.origin_y + marker,
                             click_at);
         rlimit old{};
+        struct sigaction old_xfsz{}, ignore{};
         if (failing) {
-            // Nothing more fits: the next write into the recording fails.
+            // Nothing more fits: the next write into the recording fails. A fuzzer's own
+            // handler for the signal that brings would end the run, so it is ignored here.
+            ignore.sa_handler = SIG_IGN;
+            sigaction(SIGXFSZ, &ignore, &old_xfsz);
             getrlimit(RLIMIT_FSIZE, &old);
             rlimit full = old;
             full.rlim_cur = static_cast<rlim_t>(file().size());
@@ -119,11 +124,19 @@ private:
         for (int i = 0; i < 64 && !delivered && error.empty(); ++i) {
             int x = 0, y = 0;
             char key = 0;
+            // A playing script's event replaces a click taken in the same pass: another
+            // click follows, so the wait never has nothing left to come.
+            if (i > 0 && px::headless::pending_input() == 0)
+                px::headless::click(g.windows.graphics_window, g.windows.origin_x + marker, g.windows.origin_y + marker,
+                                    px::headless::now() + 1);
             int kind = PLOTX_wait_event(&x, &y, &key);
             delivered = kind == PLOTX_MOUSE && x == marker && y == -marker;
             error = observe(kind, x, y, key);
         }
-        if (failing) setrlimit(RLIMIT_FSIZE, &old);
+        if (failing) {
+            setrlimit(RLIMIT_FSIZE, &old);
+            sigaction(SIGXFSZ, &old_xfsz, nullptr);
+        }
         PLOTX_set_animation(RUN_HALT);
         if (error.empty() && !delivered) error = "the click after the operation was never delivered";
         return error;
