@@ -3,6 +3,7 @@
 // Also the one definition of the library's state record and of the test hook.
 #include <cstdio>
 #include <cstdlib>
+#include "platform/backend.h"
 #include "state.h"
 
 using namespace px;
@@ -96,6 +97,8 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
     ShowWindow(g.windows.graphics_window, show_mode);
     SetTimer(g.windows.graphics_window, TIMER_ID, g.input.tick_ms, nullptr);
     g.windows.library_open = true;
+    // A display that goes away ends the process; a recording keeps its last lines.
+    px::set_display_lost_hook(end_scripts);
     start_playback_from_environment();
     return 1;
 }

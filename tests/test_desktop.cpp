@@ -19,7 +19,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -221,12 +224,14 @@ protected:
         display_ = ":" + number;
     }
 
-    void start_probe() {
+    void start_probe(const std::string& mode = "", std::vector<std::string> env = {}) {
         int p[2];
         ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
-        std::vector<std::string> env{"DISPLAY=" + display_, "PLOTX_BACKEND=desktop"};
+        std::vector<std::string> argv{PLOTX_DESKTOP_PROBE};
+        if (!mode.empty()) argv.push_back(mode);
+        env.insert(env.end(), {"DISPLAY=" + display_, "PLOTX_BACKEND=desktop"});
         env.insert(env.end(), probe_env_.begin(), probe_env_.end());
-        probe_ = spawn({PLOTX_DESKTOP_PROBE}, env, p[1], false);
+        probe_ = spawn(argv, env, p[1], false);
         close(p[1]);
         probe_out_ = p[0];
         out_ = LineReader(probe_out_);
@@ -533,6 +538,82 @@ TEST_F(DesktopTest, TheCloseRequestQuits) {
     request_close(graphics_);
     EXPECT_EQ(expect("QUIT"), "QUIT 0 0 0 logging=0 animating=0");
     EXPECT_EQ(probe_exit_status(10000), 0);
+}
+
+// Ending by a signal or by a lost display: the recording keeps the ticks after the last
+// click. Each test runs the recording probe in its own directory.
+class DesktopEnding : public DesktopTest {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/plotx-ending-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+        char here[4096];
+        ASSERT_NE(getcwd(here, sizeof here), nullptr);
+        home_ = here;
+        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        start_xvfb();
+    }
+    void TearDown() override {
+        DesktopTest::TearDown();
+        if (!home_.empty() && chdir(home_.c_str()) != 0) ADD_FAILURE() << "cannot go back to " << home_;
+        std::remove((dir_ + "/PLOTX.SCR").c_str());
+        rmdir(dir_.c_str());
+    }
+    // The recording probe gets a click at (10, 20), then at least three ticks.
+    void record_click_and_ticks(const std::string& mode, const std::vector<std::string>& env = {}) {
+        start_probe(mode, env);
+        if (HasFatalFailure()) return;
+        click_canvas(10, 20);
+        expect("MOUSE 10 20");
+        for (int i = 0; i < 3; ++i) expect("PERIODIC");
+    }
+    static std::string script() {
+        std::ifstream in("PLOTX.SCR", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // The ticks after the click are there: ticks, the click, then a run of three or more.
+    static bool ends_with_the_ticks(const std::string& s) {
+        std::smatch m;
+        return std::regex_match(s, m, std::regex("(PLOTX_PERIODIC\\(\\d+\\);\n)?PLOTX_MOUSE\\(10, 20\\);\n"
+                                                 "PLOTX_PERIODIC\\((\\d+)\\);\n")) &&
+               std::stoi(m[2]) >= 3;
+    }
+    std::string dir_, home_;
+};
+
+TEST_F(DesktopEnding, SigintAndSigtermQuitThroughTheProgramsEnd) {
+    for (int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(strsignal(sig));
+        record_click_and_ticks("record");
+        kill(probe_, sig);
+        expect("QUIT");
+        EXPECT_EQ(probe_exit_status(10000), 0);
+        EXPECT_TRUE(ends_with_the_ticks(script())) << script();
+        close(probe_out_);
+        probe_out_ = -1;
+    }
+}
+
+TEST_F(DesktopEnding, SignalsAreLeftAloneWhenAskedOrHandledByTheApplication) {
+    record_click_and_ticks("record", {"PLOTX_NO_SIGNAL_HANDLERS=1"});
+    kill(probe_, SIGTERM);
+    EXPECT_EQ(probe_exit_status(10000), 128 + SIGTERM);
+    EXPECT_EQ(script().find("PLOTX_PERIODIC", script().find("PLOTX_MOUSE")), std::string::npos) << script();
+    close(probe_out_);
+    probe_out_ = -1;
+
+    record_click_and_ticks("record-own");
+    kill(probe_, SIGTERM);
+    expect("own handler ran");
+    EXPECT_EQ(probe_exit_status(10000), 0);
+}
+
+TEST_F(DesktopEnding, ALostDisplayCompletesTheRecordingBeforeTheProcessEnds) {
+    record_click_and_ticks("record");
+    stop(xvfb_);
+    EXPECT_EQ(probe_exit_status(10000), 1);
+    EXPECT_TRUE(ends_with_the_ticks(script())) << script();
 }
 
 TEST_F(DesktopTest, TheScreenShowsTheCanvasAtItsPoints) {

@@ -65,6 +65,11 @@
  *   minutes of virtual time (6000 ticks) without input. Either way a line on standard error
  *   says so.
  * - `PLOTX_LOG_ECHO=1` also writes every log line to standard error.
+ * - With the desktop backend, SIGINT and SIGTERM end the program as closing the graphics
+ *   window does (its wait returns #PLOTX_QUIT, and PLOTX_end() completes a recording),
+ *   unless the program handles the signal itself; a second one ends it at once.
+ *   `PLOTX_NO_SIGNAL_HANDLERS=1` leaves both signals alone. When the X connection is lost
+ *   the library completes a recording before the process ends with status 1.
  * - `PLOTX_PLAYBACK=1` (headless only) plays `PLOTX.SCR` from PLOTX_begin() on and quits
  *   when the script ends, with one line on standard error saying how it ended (the end of
  *   the file after N events, the line it stopped at, or why the script could not be read).

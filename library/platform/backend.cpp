@@ -35,7 +35,17 @@ std::string default_backend() {
     std::exit(2);
 }
 
+void (*display_lost_hook)() = nullptr;
+
 }  // namespace
+
+void set_display_lost_hook(void (*hook)()) { display_lost_hook = hook; }
+
+void display_lost() {
+    void (*hook)() = display_lost_hook;
+    display_lost_hook = nullptr;  // once, even if the hook itself meets the lost display
+    if (hook) hook();
+}
 
 std::unique_ptr<Backend> choose_backend() {
     const char* choice = std::getenv("PLOTX_BACKEND");

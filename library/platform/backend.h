@@ -82,6 +82,11 @@ Backend& backend();
 void set_backend(std::unique_ptr<Backend> b);
 // Posts an input message in arrival order, as a backend does.
 void post_input(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp);
+// A backend whose display has gone calls display_lost() just before it ends the process;
+// the library's hook keeps what must not be lost (the end of a recording) and must not
+// touch the display.
+void set_display_lost_hook(void (*hook)());
+void display_lost();
 
 // Makes the backend PLOTX_BACKEND names (or the default one), from the backend table in
 // backend.cpp; exits the process with one line on standard error if it cannot run.

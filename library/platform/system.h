@@ -1,7 +1,7 @@
-// system.h - the operating-system calls behind the library's own files: the script file
-// and snapshots. One small interface so that each port supplies its own version
-// (system_posix.cpp here); nothing else in the library opens, syncs or renames files.
-// A failure comes back as the reason a user should read ("Permission denied").
+// system.h - the operating-system calls behind the library's own files (the script file,
+// snapshots) and the quit signals. One small interface so that each port supplies its own
+// version (system_posix.cpp here); nothing else in the library opens, syncs or renames
+// files or handles signals. A failure comes back as the reason a user should read.
 #pragma once
 #include <cstddef>
 #include <cstdio>
@@ -35,6 +35,16 @@ bool cut_file(std::FILE* stream, long length, std::string* reason);
 // replaced and the link stays. A read-only file, a directory and anything that is not a
 // regular file are refused. Returns "" or the reason.
 std::string replace_file(const char* path, const std::vector<unsigned char>& bytes);
+
+// Quit signals (SIGINT, SIGTERM), for a backend with a user who may press Control+C or a
+// session that may end: each one still at its default action is taken over, so that it
+// makes the returned descriptor readable instead of ending the process. The first one to
+// arrive puts the defaults back, so a second ends a program that has stopped waiting.
+// Returns -1 when no signal was taken over (the application handles both itself), or
+// where the system has no such signals.
+int catch_quit_signals();
+// True once for each quit signal that arrived since the last call; empties the descriptor.
+bool take_quit_signal();
 
 }  // namespace sys
 }  // namespace px

@@ -1,6 +1,7 @@
-// system_posix.cpp - the library's file calls on POSIX systems: the script file opened
-// without blocking and only when regular, writes that report a full disk instead of dying,
-// and snapshots replaced atomically and only over what may be replaced.
+// system_posix.cpp - the library's file and signal calls on POSIX systems: the script file
+// opened without blocking and only when regular, writes that report a full disk instead of
+// dying, snapshots replaced atomically and only over what may be replaced, and SIGINT and
+// SIGTERM turned into a readable descriptor.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -103,7 +104,58 @@ int open_temp(const std::string& target, std::string* temp) {
     return -1;
 }
 
+// The quit signals' self-pipe: the handler writes a byte, the backend's wait wakes on it.
+volatile sig_atomic_t quit_signal_arrived = 0;
+int quit_pipe[2] = {-1, -1};
+const int QUIT_SIGNALS[] = {SIGINT, SIGTERM};
+
+extern "C" void on_quit_signal(int) {
+    int saved = errno;
+    quit_signal_arrived = 1;
+    struct sigaction deflt;
+    std::memset(&deflt, 0, sizeof deflt);
+    deflt.sa_handler = SIG_DFL;
+    sigemptyset(&deflt.sa_mask);
+    for (int sig : QUIT_SIGNALS) sigaction(sig, &deflt, nullptr);
+    char byte = 1;
+    if (quit_pipe[1] >= 0 && ::write(quit_pipe[1], &byte, 1) < 0) {
+        // Full already: the wait has a byte to wake on.
+    }
+    errno = saved;
+}
+
 }  // namespace
+
+int catch_quit_signals() {
+    if (quit_pipe[0] < 0) {
+        if (pipe(quit_pipe) != 0) return -1;
+        for (int fd : quit_pipe) {
+            fcntl(fd, F_SETFD, FD_CLOEXEC);
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        }
+    }
+    bool taken = false;
+    for (int sig : QUIT_SIGNALS) {
+        struct sigaction old;
+        if (sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) continue;
+        struct sigaction quit;
+        std::memset(&quit, 0, sizeof quit);
+        quit.sa_handler = on_quit_signal;
+        sigemptyset(&quit.sa_mask);
+        quit.sa_flags = SA_RESTART;
+        taken |= sigaction(sig, &quit, nullptr) == 0;
+    }
+    return taken ? quit_pipe[0] : -1;
+}
+
+bool take_quit_signal() {
+    if (!quit_signal_arrived) return false;
+    quit_signal_arrived = 0;
+    char buffer[16];
+    while (quit_pipe[0] >= 0 && ::read(quit_pipe[0], buffer, sizeof buffer) > 0) {
+    }
+    return true;
+}
 
 std::FILE* open_script(const char* path, bool for_writing, std::string* reason) {
     // O_NONBLOCK: opening a FIFO would otherwise wait for its peer. Not truncated yet:

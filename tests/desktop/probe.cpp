@@ -3,8 +3,12 @@
 // (kind, coordinates, key, logging and animation flags) for the end-to-end tests; typing
 // "t" logs 40 lines and prints a checksum of the text window's image. With
 // PLOTX_PROBE_INPUT=flags it prints what the richer wait delivers instead.
+// "record" prints events while recording PLOTX.SCR with the animation running, for the
+// tests of ending by a signal or a lost display; "record-own" first installs its own
+// SIGTERM handler, which the library must leave alone.
 // Other modes measure: "animate N" redraws the whole canvas on every tick and reports tick
 // periods and processor time; "present N" times N presentations of a changed frame.
+#include <signal.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -97,8 +101,15 @@ int run_input(int flags) {
     return PLOTX_end() ? 0 : 1;
 }
 
-int run_events() {
+volatile sig_atomic_t own_handler_ran = 0;
+extern "C" void own_handler(int) { own_handler_ran = 1; }
+
+int run_events(bool record = false) {
     paint_known_blocks();
+    if (record) {
+        run_command(CMD_RECORD);
+        PLOTX_set_animation(RUN_ANIMATE);
+    }
     const px::Size client = px::last_client_size(g.windows.graphics_window);
     std::printf("ready %d %d %d %d\n", client.cx, client.cy, g.windows.origin_x, g.windows.origin_y);
     std::fflush(stdout);
@@ -112,6 +123,11 @@ int run_events() {
                     g.drawing.logging_on, g.events.animating);
         std::fflush(stdout);
         if (kind == PLOTX_QUIT) break;
+        if (own_handler_ran) {
+            std::printf("own handler ran\n");
+            std::fflush(stdout);
+            break;
+        }
         if (kind == PLOTX_KBD && key == 't') {
             // More lines than the ring holds, so the shown image's rows wrap around.
             for (int i = 1; i <= 40; ++i) PLOTX_log("line %d of the probe's log: the quick brown fox\n", i);
@@ -200,11 +216,12 @@ int main(int argc, char** argv) {
     const char* mode = argc > 1 ? argv[1] : "events";
     int count = argc > 2 ? std::atoi(argv[2]) : 100;
     if (count < 1) count = 1;
+    if (std::strcmp(mode, "record-own") == 0) signal(SIGTERM, own_handler);
     PLOTX_begin(nullptr, nullptr, "", 1);
     PLOTX_set_logging(0);
     std::printf("backend %s\n", px::backend().name());
     if (std::strcmp(mode, "animate") == 0) return run_animate(count);
     if (std::strcmp(mode, "idle") == 0) return run_idle();
     if (std::strcmp(mode, "present") == 0) return run_present(count);
-    return run_events();
+    return run_events(std::strncmp(mode, "record", 6) == 0);
 }

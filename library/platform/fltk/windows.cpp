@@ -9,6 +9,8 @@
 //   [x] window_created / window_shown / window_changed / window_destroyed
 //   [x] menu_changed              menus.cpp
 //   [x] close requests            WM_CLOSE (Escape is not FLTK's close here)
+//   SIGINT and SIGTERM quit as the close request does (PLOTX_NO_SIGNAL_HANDLERS=1 leaves
+//   them alone), and a lost X connection lets the library finish before the process ends.
 //   Images go out in presentation.cpp, input comes in through input.cpp.
 #include "desktop.h"
 
@@ -17,9 +19,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
+#include "../system.h"
 #include "fltk_internal.h"
 
 namespace px {
@@ -56,6 +62,32 @@ void lay_out(Native* n) {
 
 Native* native_of(HWND h) { return h ? static_cast<Native*>(h->native) : nullptr; }
 
+// A quit signal: the program gets its quit, as from closing the graphics window, and ends
+// through PLOTX_end.
+void quit_signal_ready(FL_SOCKET, void*) {
+    if (sys::take_quit_signal()) PostQuitMessage(0);
+}
+
+void catch_quit_signals() {
+    const char* off = std::getenv("PLOTX_NO_SIGNAL_HANDLERS");
+    if (off && std::strcmp(off, "1") == 0) return;
+    int fd = sys::catch_quit_signals();
+    if (fd >= 0) Fl::add_fd(fd, FL_READ, quit_signal_ready);
+}
+
+// Xlib ends the process when this returns; the library finishes first. Anything it does
+// that meets the display again comes back here, and then ends at once.
+int x_connection_lost(Display*) {
+    static bool ending = false;
+    if (!ending) {
+        ending = true;
+        display_lost();
+    }
+    std::fprintf(stderr, "plotx: lost the connection to the X server; ending\n");
+    std::fflush(nullptr);
+    std::_Exit(1);
+}
+
 class Desktop;
 Desktop* g_desktop = nullptr;
 
@@ -65,6 +97,7 @@ public:
         g_desktop = this;
         install_entry_label();
         choose_image_path();
+        catch_quit_signals();
     }
     ~Desktop() override {
         for (auto& n : natives_) {
@@ -197,6 +230,7 @@ std::unique_ptr<Backend> make_fltk_backend() {
     Display* d = XOpenDisplay(nullptr);
     if (!d) return nullptr;
     fl_open_display(d);
+    XSetIOErrorHandler(fltk::x_connection_lost);
     return std::make_unique<fltk::Desktop>();
 }
 
