@@ -192,14 +192,25 @@ void handle_key_message(unsigned msg, WPARAM wp, LPARAM lp, bool shortcut) {
               : code == PLOTX_KEY_ALT ? PLOTX_MOD_ALT : 0;
     in.pointer.mods = down ? mods | own : mods & ~own;
     if (code == 0) return;
-    if (down) {
-        in.held[code] = 1;
-        if (shortcut) in.swallowed[code] = 1;
-        else if (wants(PLOTX_INPUT_KEYS)) deliver(PLOTX_KEY_DOWN, 0, code);
-    } else {
-        in.held[code] = 0;
-        if (in.swallowed[code]) in.swallowed[code] = 0;
-        else if (wants(PLOTX_INPUT_KEYS)) deliver(PLOTX_KEY_UP, 0, code);
+    bool was_swallowed = in.swallowed[code];
+    in.held[code] = down;
+    in.swallowed[code] = down && shortcut;
+    if (shortcut || (!down && was_swallowed)) return;
+    int kind = down ? PLOTX_KEY_DOWN : PLOTX_KEY_UP;
+    if (wants(PLOTX_INPUT_KEYS)) {
+        deliver(kind, 0, code);
+    } else if (g.scripts.recording && in.rich_wait) {
+        // Not an event here, but PLOTX_key_held tells of it: the recording keeps it, so a
+        // replay holds the same keys at the same events.
+        if (g.scripts.pending_periodic > 0) {
+            write_script_event(PLOTX_PERIODIC, g.events.record);
+            g.scripts.pending_periodic = 0;
+        }
+        if (!(g.scripts.stream && g.scripts.writing)) in.pointer_written = false;  // a new recording
+        EventRecord key_record;
+        key_record.key_code = code;
+        write_script_event(kind, key_record);
+        in.written.mods = in.pointer.mods;
     }
 }
 
@@ -256,7 +267,8 @@ void write_pointer_line_if_needed(int kind) {
     bool line_has_mods = kind != PLOTX_MOUSE && kind != PLOTX_KBD && kind != PLOTX_PERIODIC;
     if (kind == PLOTX_MOUSE && g.events.record.button > 1) line_has_mods = true;
     // A recording opens with where the pointer is, whatever the replay starts from.
-    bool first_line = !(g.scripts.stream && g.scripts.writing);
+    if (!(g.scripts.stream && g.scripts.writing)) g.input.pointer_written = false;
+    bool first_line = !g.input.pointer_written;
     bool need = first_line || (!line_has_position && (now.x != w.x || now.y != w.y)) ||
                 (!line_has_mods && now.mods != w.mods);
     if (need && kind != PLOTX_QUIT) {
@@ -265,6 +277,7 @@ void write_pointer_line_if_needed(int kind) {
             g.scripts.pending_periodic = 0;
         }
         write_script_event(SCRIPT_POINTER, g.events.record);
+        g.input.pointer_written = true;
     }
     if (kind != PLOTX_QUIT) w = now;
 }

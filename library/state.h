@@ -55,6 +55,7 @@ struct InputState {
     // Keys whose down ran a Run menu shortcut: their up is not delivered either.
     bool swallowed[KEY_CODE_LIMIT] = {};
     PointerState written;          // what the recording's lines last established
+    bool pointer_written = false;  // this recording has its pointer line
 };
 
 struct TextLogRing {

@@ -364,13 +364,19 @@ TEST_F(InputRecording, LinesOfKindsNotEnabledAreSkippedButMoveThePointer) {
     EXPECT_EQ(play(0, 6), "M1(-8,9)+1 K122(1,1) P(40,-30) K113(40,-30) P(40,-30) P(40,-30)");
 }
 
-TEST_F(InputRecording, AWaitWithoutFlagsRecordsPointerLinesOnlyWhenTheyChangeSomething) {
+TEST_F(InputRecording, AWaitWithoutFlagsRecordsWhatTheProgramCanAskAbout) {
+    // Keys for PLOTX_key_held, the pointer for the events' positions and PLOTX_mouse_position.
     std::string live = record(0, 4);
     EXPECT_EQ(live, "M1(-8,9)+1 P(1,1) K122(1,1) P(40,-30)");
     EXPECT_EQ(script(),
-              "PLOTX_AT(-8, 9, 1);\nPLOTX_MOUSE(-8, 9);\nPLOTX_AT(1, 1, 0);\nPLOTX_PERIODIC(1);\n"
-              "PLOTX_KBD(122);\nPLOTX_AT(40, -30, 0);\nPLOTX_PERIODIC(1);\n");
-    EXPECT_EQ(play(0, 4), live);
+              "PLOTX_DOWN_KEY(278, 1);\nPLOTX_AT(-8, 9, 1);\nPLOTX_MOUSE(-8, 9);\nPLOTX_UP_KEY(278, 0);\n"
+              "PLOTX_DOWN_KEY(256, 0);\nPLOTX_AT(1, 1, 0);\nPLOTX_PERIODIC(1);\nPLOTX_DOWN_KEY(256, 0);\n"
+              "PLOTX_UP_KEY(256, 0);\nPLOTX_DOWN_KEY(90, 0);\nPLOTX_KBD(122);\nPLOTX_UP_KEY(90, 0);\n"
+              "PLOTX_AT(40, -30, 0);\nPLOTX_PERIODIC(1);\n");
+    EXPECT_EQ(play(0, 2), "M1(-8,9)+1 P(1,1)");
+    EXPECT_EQ(PLOTX_key_held(PLOTX_KEY_LEFT), 1);  // down at the tick, as it was live
+    EXPECT_EQ(events(2), "K122(1,1) P(40,-30)");
+    EXPECT_EQ(PLOTX_key_held(PLOTX_KEY_LEFT), 0);
 }
 
 TEST_F(InputRecording, MalformedNewLinesStopPlaybackAsUnknownLinesDo) {

@@ -408,8 +408,10 @@ int PLOTX_save_canvas(const char* path);
  * `PLOTX_MOUSE(x, y);`), `PLOTX_UP_BUTTON(x, y, b, mods);`, `PLOTX_CURSOR(x, y, mods);`,
  * `PLOTX_WHEEL(x, y, steps, mods);`, `PLOTX_DOWN_KEY(code, mods);`,
  * `PLOTX_UP_KEY(code, mods);`, and `PLOTX_AT(x, y, mods);`, which says where the pointer
- * was before an event whose own line does not. A played line of a kind the program has not
- * enabled is skipped (it still moves the pointer and changes the held keys). A replay ends
+ * was before an event whose own line does not. Key lines are written under PLOTX_wait()
+ * even for keys it does not deliver, since PLOTX_key_held() tells of them. A played line of
+ * a kind the program has not enabled is skipped (it still moves the pointer and changes
+ * the held keys). A replay ends
  * in the recorded state when the program steps its animation by #PLOTX_PERIODIC events:
  * time_ms is the clock of the run, and a replay takes no time.
  * @{ */
