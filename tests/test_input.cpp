@@ -3,12 +3,26 @@
 // new kinds played back.
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "support/harness.h"
+
+// The two examples of the richer wait, compiled in so that a test can drive them.
+namespace steer_example {
+#define main steer_main
+#include "../examples/steer.c"
+#undef main
+}  // namespace steer_example
+namespace sketch_example {
+#define main sketch_main
+#include "../examples/sketch.c"
+#undef main
+}  // namespace sketch_example
 
 using namespace plotx;
 using namespace plotx_test;
@@ -390,5 +404,77 @@ TEST_F(InputRecording, MalformedNewLinesStopPlaybackAsUnknownLinesDo) {
         click_canvas(0, 0, hl::now() + 10);
         EXPECT_EQ(events(1), "M1(0,0)") << bad;
         EXPECT_FALSE(g.scripts.playing_back) << bad;
+    }
+}
+
+// The examples record a session with PLOTX_wait (Record Script by its shortcut, Escape to
+// end) and replay it headless as PLOTX_PLAYBACK=1 does: the canvas ends the same.
+TEST_F(InputRecording, ExamplesReplayToTheCanvasTheirRecordingEnded) {
+    px::HWND w = hl::FIRST_WINDOW;
+    struct Example {
+        const char* name;
+        int (*run)();
+        std::function<void()> session;
+    };
+    // Client coordinates of canvas points (the origin is fixed: 297, 246).
+    auto at = [](int x, int y) { return std::make_pair(297 + x, 246 - y); };
+    Example examples[] = {
+        {"steer", steer_example::steer_main,
+         [&] {
+             hl::key_down(w, px::VK_RIGHT, 0, 100);
+             hl::key_down(w, px::VK_UP, 0, 400);
+             hl::key_up(w, px::VK_RIGHT, 700);
+             hl::key_down(w, px::VK_SHIFT, 0, 800);
+             hl::key_up(w, px::VK_UP, 1000);
+             hl::key_up(w, px::VK_SHIFT, 1010);
+             hl::key_down(w, px::VK_LEFT, 0, 1100);
+             hl::key_up(w, px::VK_LEFT, 1250);
+             hl::key_down(w, px::VK_ESCAPE, 27, 1500);
+         }},
+        {"sketch", sketch_example::sketch_main,
+         [&] {
+             auto p = at(-200, 100);
+             hl::press(w, 1, p.first, p.second, 100);
+             for (int i = 1; i <= 20; ++i) {
+                 p = at(-200 + 15 * i, 100 - 6 * i + (i % 5) * 8);
+                 hl::move(w, p.first, p.second, 100 + 10 * i);
+             }
+             hl::release(w, 1, p.first, p.second, 320);
+             hl::wheel(w, p.first, p.second, 4, 330);
+             p = at(-150, -80);
+             hl::move(w, p.first, p.second, 340);
+             hl::press(w, 1, p.first, p.second, 350);
+             p = at(150, -60);
+             hl::move(w, p.first, p.second, 360);
+             hl::release(w, 1, p.first, p.second, 370);
+             p = at(-60, 100);
+             hl::press(w, 3, p.first, p.second, 400);
+             for (int i = 1; i <= 10; ++i) {
+                 p = at(-60 + 12 * i, 100 - 20 * i);
+                 hl::move(w, p.first, p.second, 400 + 10 * i);
+             }
+             hl::release(w, 3, p.first, p.second, 520);
+             hl::type_char(w, 27, 600);
+         }},
+    };
+    for (const Example& ex : examples) {
+        reset_library_for_tests();
+        hl::install();
+        hl::control_key(w, 'r', 1);
+        ex.session();
+        EXPECT_EQ(ex.run(), 0) << ex.name;
+        const px::Bitmap* canvas = px::dc_surface(g.canvas_dc);
+        std::vector<uint32_t> recorded = canvas->pixels;
+        EXPECT_NE(script().find("PLOTX_"), std::string::npos) << ex.name;
+
+        reset_library_for_tests();
+        hl::install();
+        setenv("PLOTX_PLAYBACK", "1", 1);
+        EXPECT_EQ(ex.run(), 0) << ex.name;
+        unsetenv("PLOTX_PLAYBACK");
+        EXPECT_TRUE(px::dc_surface(g.canvas_dc)->pixels == recorded) << ex.name << " replayed to another canvas";
+        if (const char* keep = std::getenv("PLOTX_KEEP_SESSIONS"))
+            fs::copy_file(SCRIPT_FILE, fs::path(keep) / (std::string(ex.name) + ".scr"),
+                          fs::copy_options::overwrite_existing);
     }
 }

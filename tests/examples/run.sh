@@ -17,6 +17,8 @@ paint|paint.png|
 palette|palette.png|
 text|text.png|
 stepper|stepper.png|
+steer|steer.png|
+sketch|sketch.png|
 snapshot|house.png|@work@/house.png
 regression|regression.png|$src/examples/sessions/regression.scr @expected@ @work@/regression.png
 "

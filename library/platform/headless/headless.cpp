@@ -26,6 +26,12 @@ struct Input {
     LPARAM lp;
 };
 
+HWND first_window() {
+    for (HWND w : all_windows())
+        if (IsWindow(w)) return w;
+    return nullptr;
+}
+
 class Headless final : public Backend {
 public:
     Headless(int w, int h) : width_(w), height_(h) {}
@@ -39,7 +45,8 @@ public:
             Input in = inputs_.begin()->second;
             inputs_.erase(inputs_.begin());
             last_input_ = now_;
-            if (IsWindow(in.hwnd)) post_input(in.hwnd, in.msg, in.wp, in.lp);
+            HWND target = in.hwnd ? in.hwnd : first_window();
+            if (IsWindow(target)) post_input(target, in.msg, in.wp, in.lp);
         }
     }
 

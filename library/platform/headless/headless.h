@@ -28,6 +28,9 @@ void set_poll_step(uint64_t ms);
 // Input, delivered when the clock reaches `at` (now if at is in the past). Coordinates
 // are client pixels of the window.
 constexpr uint64_t NOW = 0;
+// Input for FIRST_WINDOW goes to the first window alive when it is delivered: for a
+// program that opens its windows after its input was scheduled.
+constexpr HWND FIRST_WINDOW = nullptr;
 void click(HWND hwnd, int client_x, int client_y, uint64_t at = NOW);
 // The other buttons, motion and the wheel, as the backend contract in backend.h has
 // them: button 1 left, 2 middle, 3 right; a wheel turn in notches (positive away from the
