@@ -389,6 +389,20 @@ protected:
         return s;
     }
 
+    // True once the screen at the window's place shows an image with this sum (the probe's
+    // text_checksum over the given columns and rows); polls for up to five seconds.
+    bool screen_shows(const Geometry& t, int columns, int rows, uint32_t sum) {
+        auto end = Clock::now() + std::chrono::seconds(5);
+        do {
+            Screenshot s = screenshot();
+            uint32_t shown = 0, i = 0;
+            for (int y = 0; y < rows; ++y)
+                for (int x = 0; x < columns; ++x) shown += s.at(t.x + x, t.y + y) * (++i);
+            if (shown == sum) return true;
+        } while (Clock::now() < end);
+        return false;
+    }
+
     int probe_exit_status(int timeout_ms) {
         int st = reap(probe_, timeout_ms);
         if (st >= 0) probe_ = -1;
@@ -512,16 +526,27 @@ TEST_F(DesktopTest, TheTextWindowShowsItsScrolledImage) {
     // The lines were drawn outside a wait; the next wait shows them.
     click_canvas(0, 0);
     expect("MOUSE");
-    uint32_t shown = 0;
+    EXPECT_TRUE(screen_shows(t, columns, rows, sum)) << "the screen differs from the text window's image";
+}
+
+// The text window is sizable: its client image follows the new size and the screen shows
+// it; the graphics window keeps its size.
+TEST_F(DesktopTest, TheTextWindowFollowsANewSize) {
+    std::string text = find_window("PLOTX Text");
+    xdo({"windowsize", text, "700", "250"});
+    int columns = 0, rows = 0, offset = 0;
+    unsigned sum = 0;
     auto end = Clock::now() + std::chrono::seconds(5);
-    do {
-        Screenshot s = screenshot();
-        shown = 0;
-        uint32_t i = 0;
-        for (int y = 0; y < rows; ++y)
-            for (int x = 0; x < columns; ++x) shown += s.at(t.x + x, t.y + y) * (++i);
-    } while (shown != sum && Clock::now() < end);
-    EXPECT_EQ(shown, sum) << "the screen differs from the text window's image";
+    do {  // the new size arrives as an event; ask until the image has it
+        keys({"t"});
+        std::string line = expect("text");
+        ASSERT_EQ(std::sscanf(line.c_str(), "text %d %d %d %u", &columns, &rows, &offset, &sum), 4) << line;
+    } while (rows != 250 && Clock::now() < end);
+    ASSERT_EQ(rows, 250);
+    click_canvas(0, 0);
+    expect("MOUSE");
+    EXPECT_TRUE(screen_shows(geometry(text), columns, rows, sum)) << "the screen differs from the text window's image";
+    EXPECT_EQ(geometry(graphics_).width, 595);
 }
 
 TEST_F(DesktopTest, LosingTheFocusForgetsAHeldControlKey) {

@@ -112,6 +112,35 @@ TEST_F(TextLog, RepaintsNeverStackCopiesOfTheLog) {
     EXPECT_EQ(text()->client.linear(), drawn) << "hidden and shown";
 }
 
+// A user may resize the text window (not the graphics window): the log is replayed at the
+// bottom of the new client area, the rest is background.
+TEST_F(TextLog, AResizedTextWindowKeepsTheLogAtTheBottom) {
+    begin();
+    for (int i = 1; i <= 30; ++i) PLOTX_log("log line number %d\n", i);
+    EXPECT_FALSE(px::user_resized(graphics(), 300, 200));
+    EXPECT_EQ(graphics()->client.width, 595);
+    int h = line_height();
+    for (int height : {3 * h + 7, 40 * h}) {
+        ASSERT_TRUE(px::user_resized(text(), 700, height));
+        while (px::message_available()) pump_one_message();
+        const px::Bitmap& client = text()->client;
+        ASSERT_EQ(client.width, 700);
+        ASSERT_EQ(client.height, height);
+        int shown = std::min(height / h, 25);
+        for (int k = 0; k < shown; ++k) {
+            std::vector<uint32_t> want = reference_strip("log line number " + std::to_string(30 - k), 700, h);
+            std::vector<uint32_t> got = window_strip(client, height - (k + 1) * h, h);
+            blank_last_column(want, 700);
+            blank_last_column(got, 700);
+            EXPECT_EQ(got, want) << "height " << height << ", line " << 30 - k;
+        }
+        // Above the 25 lines the ring holds, nothing (a short window shows part of the next).
+        if (shown == 25) {
+            EXPECT_FALSE(has_ink(window_strip(client, 0, height - shown * h)));
+        }
+    }
+}
+
 TEST_F(TextLog, EachCallIsOneLineWhateverLineFeedsItHolds) {
     begin();
     int h = line_height();

@@ -106,6 +106,16 @@ Rect client_rect_for(uint32_t style, bool has_menu, int width, int height) {
     return Rect{0, 0, cw, ch};
 }
 
+bool user_resized(HWND hwnd, int client_width, int client_height) {
+    if (!alive(hwnd) || !(hwnd->style & WS_THICKFRAME) || client_width < 0 || client_height < 0) return false;
+    // The frame's insets are what client_rect_for takes off a frame of this style.
+    Rect inner = client_rect_for(hwnd->style, hwnd->menu != nullptr, 10000, 10000);
+    hwnd->width = client_width + (10000 - inner.right);
+    hwnd->height = client_height + (10000 - inner.bottom);
+    update_client_size(hwnd, true);
+    return true;
+}
+
 // --- Windows --------------------------------------------------------------------------
 
 bool RegisterClassA(const WNDCLASSA* wc) {

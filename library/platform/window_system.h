@@ -196,6 +196,11 @@ bool message_available();
 // it blocks.
 void wait_for_message();
 uint64_t now_ms();
+// The user gave a sizable window (WS_THICKFRAME) a new size; a backend reports the client
+// size it now shows. The frame follows, the client image takes the size (the class
+// background), the window gets WM_SIZE and is repainted. False, and nothing changes, for a
+// window of fixed size.
+bool user_resized(HWND hwnd, int client_width, int client_height);
 
 // What backends and tests may read of a window.
 struct Window {

@@ -9,6 +9,7 @@
 //   [x] window_created / window_shown / window_changed / window_destroyed
 //   [x] menu_changed              menus.cpp
 //   [x] close requests            WM_CLOSE (Escape is not FLTK's close here)
+//   [x] user resizing             sizable windows only; user_resized tells the layer
 //   SIGINT and SIGTERM quit as the close request does (PLOTX_NO_SIGNAL_HANDLERS=1 leaves
 //   them alone), and a lost X connection lets the library finish before the process ends.
 //   Images go out in presentation.cpp, input comes in through input.cpp.
@@ -39,8 +40,44 @@ void window_close_requested(Fl_Widget*, void* data) {
     if (n->hwnd) post_input(n->hwnd, WM_CLOSE, 0, 0);
 }
 
+// Smallest client area a user can shrink a sizable window to.
+constexpr int MIN_CLIENT_W = 120, MIN_CLIENT_H = 40;
+
+bool sizable(HWND h) { return (h->style & WS_THICKFRAME) != 0; }
+
+// Puts the bar and the view in a window of the given size: the bar across the top when
+// the window has a menu, the view below it.
+void place_children(Native* n, int w, int h) {
+    int bar = n->hwnd && n->hwnd->menu ? BAR_HEIGHT : 0;
+    if (bar) {
+        n->bar->resize(0, 0, w, bar);
+        n->bar->show();
+    } else {
+        n->bar->hide();
+    }
+    n->view->resize(0, bar, w, std::max(1, h - bar));
+}
+
+// The top-level window. A size given by the user (through the window manager) goes to the
+// layer, which resizes the client image and has the window repainted.
+class FrameWindow : public Fl_Window {
+public:
+    FrameWindow(int x, int y, int w, int h) : Fl_Window(x, y, w, h) {}
+    Native* native = nullptr;
+    void resize(int x, int y, int w, int h) override {
+        bool resized = w != this->w() || h != this->h();
+        Fl_Window::resize(x, y, w, h);
+        if (!resized || !native || !native->hwnd) return;
+        place_children(native, w, h);
+        init_sizes();
+        HWND hwnd = native->hwnd;
+        int cw = native->view->w(), ch = native->view->h();
+        if (cw != hwnd->client.width || ch != hwnd->client.height) user_resized(hwnd, cw, ch);
+    }
+};
+
 // Sizes the FLTK window so that the view is exactly the layer's client area, below the
-// menu bar when the window has a menu.
+// menu bar when the window has a menu. A sizable window may be resized from there on.
 void lay_out(Native* n) {
     HWND h = n->hwnd;
     int cw = std::max(1, h->client.width), ch = std::max(1, h->client.height);
@@ -49,15 +86,11 @@ void lay_out(Native* n) {
     n->laid_w = cw;
     n->laid_h = ch;
     n->laid_bar = bar;
-    if (bar) {
-        n->bar->resize(0, 0, cw, bar);
-        n->bar->show();
-    } else {
-        n->bar->hide();
-    }
-    n->view->resize(0, bar, cw, ch);
     if (n->win->w() != cw || n->win->h() != bar + ch) n->win->size(cw, bar + ch);
-    n->win->size_range(cw, bar + ch, cw, bar + ch);
+    place_children(n, cw, bar + ch);
+    n->win->init_sizes();
+    if (sizable(h)) n->win->size_range(MIN_CLIENT_W, bar + MIN_CLIENT_H, 0, 0);
+    else n->win->size_range(cw, bar + ch, cw, bar + ch);
 }
 
 Native* native_of(HWND h) { return h ? static_cast<Native*>(h->native) : nullptr; }
@@ -131,7 +164,8 @@ public:
         n->hwnd = h;
         Fl_Group* saved = Fl_Group::current();
         Fl_Group::current(nullptr);
-        n->win = new Fl_Window(h->x, h->y, std::max(1, h->width), std::max(1, h->height));
+        auto* win = new FrameWindow(h->x, h->y, std::max(1, h->width), std::max(1, h->height));
+        n->win = win;
         n->win->box(FL_NO_BOX);  // the bar and the view cover it; no gray flash on expose
         n->bar = new MenuBar(0, 0, n->win->w(), BAR_HEIGHT);
         n->bar->user_data(n.get());
@@ -142,6 +176,7 @@ public:
         n->win->copy_label(h->title.c_str());
         n->win->xclass("plotx");
         n->win->callback(window_close_requested, n.get());
+        win->native = n.get();
         h->native = n.get();
         natives_.push_back(std::move(n));
     }
