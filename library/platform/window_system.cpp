@@ -106,6 +106,8 @@ Rect client_rect_for(uint32_t style, bool has_menu, int width, int height) {
     return Rect{0, 0, cw, ch};
 }
 
+// --- Windows --------------------------------------------------------------------------
+
 bool user_resized(HWND hwnd, int client_width, int client_height) {
     if (!alive(hwnd) || !(hwnd->style & WS_THICKFRAME) || client_width < 0 || client_height < 0) return false;
     // The frame's insets are what client_rect_for takes off a frame of this style.
@@ -115,8 +117,6 @@ bool user_resized(HWND hwnd, int client_width, int client_height) {
     update_client_size(hwnd, true);
     return true;
 }
-
-// --- Windows --------------------------------------------------------------------------
 
 bool RegisterClassA(const WNDCLASSA* wc) {
     if (!wc || !wc->lpszClassName || !wc->lpfnWndProc) return false;
