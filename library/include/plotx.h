@@ -172,12 +172,12 @@ enum PLOTX_Color {
 /**
  * Opens the library: the graphics window "PLOTX Graphics" with its Run menu, the text
  * window "PLOTX Text" along the bottom third of the screen, the canvas and the 100 ms
- * timer. Call it once, before any other operation. Logging starts on; animation starts
+ * timer. Call it before any other operation. Logging starts on; animation starts
  * halted. The canvas content is undefined until the first PLOTX_clear_canvas().
  *
  * The four arguments are those a graphical program's entry receives on the original
  * platform; elsewhere pass `0, 0, "", 1`.
- * @param instance       the program's module instance, kept by the library; 0 elsewhere.
+ * @param instance       the program's module instance, given to the window classes; 0 elsewhere.
  * @param prev_instance  a previous instance, or 0; non-zero skips registering the window
  *                       classes (a second program instance reuses them).
  * @param cmd_line       the command line; not used.
