@@ -88,7 +88,9 @@ bool read_fields(const char* line, int n, int pos, int count, int* values) {
         if (negative) ++pos;
         long long v = 0;
         int digits = 0;
-        for (; pos < n && line[pos] >= '0' && line[pos] <= '9'; ++pos, ++digits) v = v * 10 + (line[pos] - '0');
+        // A run longer than any int is refused below; it is not accumulated past that.
+        for (; pos < n && line[pos] >= '0' && line[pos] <= '9'; ++pos, ++digits)
+            if (digits < MAX_NUMBER_DIGITS) v = v * 10 + (line[pos] - '0');
         if (digits == 0 || digits > MAX_NUMBER_DIGITS) return false;
         if (negative) v = -v;
         values[i] = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
