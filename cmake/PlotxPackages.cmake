@@ -32,6 +32,14 @@ foreach(component ${PLOTX_DEB_COMPONENTS})
     RENAME copyright COMPONENT ${component} EXCLUDE_FROM_ALL)
 endforeach()
 
+# CPack strips programs and shared libraries; the static library keeps its symbols but not
+# its debug information (RelWithDebInfo would make it 8 MB).
+if(CMAKE_STRIP)
+  install(CODE "execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:plotx>\")"
+    COMPONENT development EXCLUDE_FROM_ALL)
+endif()
+
 set(CPACK_PACKAGE_NAME plotx)
 set(CPACK_PACKAGE_VENDOR "The PLOTX authors")
 set(CPACK_PACKAGE_CONTACT "The PLOTX authors <plotx@example.org>")
