@@ -243,6 +243,11 @@ void capture_event(PLOTX_Event* event, int kind, bool played) {
     event->key = kind == PLOTX_KBD ? static_cast<unsigned char>(g.events.record.key)
                  : kind == PLOTX_KEY_DOWN || kind == PLOTX_KEY_UP ? g.events.record.key_code
                                                                   : 0;
+    // Before PLOTX_begin no clock has been chosen, and none is started for this.
+    if (!g.windows.graphics_window) {
+        event->time_ms = 0;
+        return;
+    }
     uint64_t at = played || kind == PLOTX_QUIT ? now_ms() : g.input.message_time;
     uint64_t since = at > g.input.begin_ms ? at - g.input.begin_ms : 0;
     event->time_ms = since > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(since);
