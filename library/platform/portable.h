@@ -8,10 +8,14 @@
 #if !defined(PLOTX_PORTABLE) && defined(__SIZEOF_INT128__)
 #define PLOTX_HAVE_INT128 1
 #endif
-// Vector types and the C library's wide-character fill over pixel storage: GCC and Clang
-// with a 32-bit wchar_t on glibc, whose wmemset stores bytes without regard to type.
-#if !defined(PLOTX_PORTABLE) && defined(__GNUC__) && defined(__GLIBC__)
-#define PLOTX_HAVE_VECTOR_FILL 1
+// 16-byte vector stores: GCC and Clang, whatever the target.
+#if !defined(PLOTX_PORTABLE) && defined(__GNUC__)
+#define PLOTX_HAVE_VECTOR_STORES 1
+#endif
+// The C library's wide-character fill over pixel storage: glibc, whose wmemset stores
+// words without regard to their type.
+#if defined(PLOTX_HAVE_VECTOR_STORES) && defined(__GLIBC__)
+#define PLOTX_HAVE_WIDE_FILL 1
 #endif
 
 namespace px {

@@ -43,19 +43,21 @@ struct DC {
 };
 
 // One run of pixels. Where portable.h allows, long runs go to the C library's
-// wide-character fill, which picks the widest stores the processor has, and short ones are
+// wide-character fill, which picks the widest stores the processor has, and the rest are
 // written 16 bytes at a time, the last store overlapping the one before it instead of a
 // scalar tail; elsewhere a plain loop, which compilers vectorize as they can.
-#ifdef PLOTX_HAVE_VECTOR_FILL
+#ifdef PLOTX_HAVE_VECTOR_STORES
 using u32x4 = uint32_t __attribute__((vector_size(16)));
 
 inline void fill_pixels(uint32_t* p, size_t n, uint32_t pixel) {
+#ifdef PLOTX_HAVE_WIDE_FILL
     if constexpr (sizeof(wchar_t) == sizeof(uint32_t)) {
         if (n >= 48) {
             std::wmemset(reinterpret_cast<wchar_t*>(p), static_cast<wchar_t>(pixel), n);
             return;
         }
     }
+#endif
     if (n >= 4) {
         const u32x4 v = {pixel, pixel, pixel, pixel};
         uint32_t* const end = p + n;
