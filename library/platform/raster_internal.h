@@ -1,7 +1,6 @@
 // raster_internal.h - the records behind the raster handles, shared by the files of the
 // raster (objects and DCs, shapes, text). Nothing outside library/platform includes it.
 #pragma once
-#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <memory>
@@ -43,11 +42,13 @@ struct DC {
 };
 
 // One run of pixels. Where portable.h allows, long runs go to the C library's
-// wide-character fill, which picks the widest stores the processor has, and the rest are
+// wide-character fill, which picks the widest stores the processor has. The rest are
 // written 16 bytes at a time, the last store overlapping the one before it instead of a
-// scalar tail; elsewhere a plain loop, which compilers vectorize as they can.
+// scalar tail: from a vector register where the compiler has vector types, else from a
+// four-pixel array, which compilers also turn into vector stores.
 #ifdef PLOTX_HAVE_VECTOR_STORES
 using u32x4 = uint32_t __attribute__((vector_size(16)));
+#endif
 
 inline void fill_pixels(uint32_t* p, size_t n, uint32_t pixel) {
 #ifdef PLOTX_HAVE_WIDE_FILL
@@ -59,7 +60,11 @@ inline void fill_pixels(uint32_t* p, size_t n, uint32_t pixel) {
     }
 #endif
     if (n >= 4) {
+#ifdef PLOTX_HAVE_VECTOR_STORES
         const u32x4 v = {pixel, pixel, pixel, pixel};
+#else
+        const uint32_t v[4] = {pixel, pixel, pixel, pixel};
+#endif
         uint32_t* const end = p + n;
         for (; p + 8 <= end; p += 8) {
             std::memcpy(p, &v, 16);
@@ -71,9 +76,6 @@ inline void fill_pixels(uint32_t* p, size_t n, uint32_t pixel) {
     }
     for (; n > 0; --n) *p++ = pixel;
 }
-#else
-inline void fill_pixels(uint32_t* p, size_t n, uint32_t pixel) { std::fill_n(p, n, pixel); }
-#endif
 
 // Font services for the text calls (fonts.cpp).
 FontFace* match_font(int height, int weight, const std::string& face);
