@@ -38,13 +38,14 @@ int main(void) {
             last_x = e.x;
             last_y = e.y;
         }
-        if ((kind == PLOTX_MOUSE || kind == PLOTX_MOUSE_MOVE) && held) {
-            /* The eraser is twice as wide as the brush. */
+        /* A stroke runs to each position reported while a button is held, the release's
+         * included (it may come where no move was reported). The eraser is twice as wide. */
+        if (held && (kind == PLOTX_MOUSE || kind == PLOTX_MOUSE_MOVE || (kind == PLOTX_MOUSE_UP && e.button == held))) {
             stroke(held == 1 ? NAVY_BLUE : WHITE, held == 1 ? brush : 2 * brush, last_x, last_y, e.x, e.y);
             last_x = e.x;
             last_y = e.y;
+            if (kind == PLOTX_MOUSE_UP) held = 0;
         }
-        if (kind == PLOTX_MOUSE_UP && e.button == held) held = 0;
         if (kind == PLOTX_WHEEL) {
             brush += e.button * 2;
             brush = brush < MIN_BRUSH ? MIN_BRUSH : brush > MAX_BRUSH ? MAX_BRUSH : brush;

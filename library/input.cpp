@@ -21,17 +21,39 @@ struct KeyPair {
     unsigned vk;
 };
 constexpr KeyPair KEY_TABLE[] = {
-    {PLOTX_KEY_BACKSPACE, VK_BACK}, {PLOTX_KEY_TAB, VK_TAB},       {PLOTX_KEY_ENTER, VK_RETURN},
-    {PLOTX_KEY_ESCAPE, VK_ESCAPE},  {PLOTX_KEY_SPACE, VK_SPACE},   {PLOTX_KEY_LEFT, VK_LEFT},
-    {PLOTX_KEY_RIGHT, VK_RIGHT},    {PLOTX_KEY_ARROW_UP, VK_UP}, {PLOTX_KEY_ARROW_DOWN, VK_DOWN},
-    {PLOTX_KEY_HOME, VK_HOME},      {PLOTX_KEY_END, VK_END},       {PLOTX_KEY_PAGE_UP, VK_PRIOR},
-    {PLOTX_KEY_PAGE_DOWN, VK_NEXT}, {PLOTX_KEY_INSERT, VK_INSERT}, {PLOTX_KEY_DELETE, VK_DELETE},
-    {PLOTX_KEY_SHIFT, VK_SHIFT},    {PLOTX_KEY_CONTROL, VK_CONTROL}, {PLOTX_KEY_ALT, VK_MENU},
-    {'*', VK_MULTIPLY},             {'+', VK_ADD},                 {'-', VK_SUBTRACT},
-    {'.', VK_DECIMAL},              {'/', VK_DIVIDE},              {';', VK_OEM_1},
-    {'=', VK_OEM_PLUS},             {',', VK_OEM_COMMA},           {'-', VK_OEM_MINUS},
-    {'.', VK_OEM_PERIOD},           {'/', VK_OEM_2},               {'`', VK_OEM_3},
-    {'[', VK_OEM_4},                {'\\', VK_OEM_5},              {']', VK_OEM_6},
+    {PLOTX_KEY_BACKSPACE, VK_BACK},
+    {PLOTX_KEY_TAB, VK_TAB},
+    {PLOTX_KEY_ENTER, VK_RETURN},
+    {PLOTX_KEY_ESCAPE, VK_ESCAPE},
+    {PLOTX_KEY_SPACE, VK_SPACE},
+    {PLOTX_KEY_LEFT, VK_LEFT},
+    {PLOTX_KEY_RIGHT, VK_RIGHT},
+    {PLOTX_KEY_ARROW_UP, VK_UP},
+    {PLOTX_KEY_ARROW_DOWN, VK_DOWN},
+    {PLOTX_KEY_HOME, VK_HOME},
+    {PLOTX_KEY_END, VK_END},
+    {PLOTX_KEY_PAGE_UP, VK_PRIOR},
+    {PLOTX_KEY_PAGE_DOWN, VK_NEXT},
+    {PLOTX_KEY_INSERT, VK_INSERT},
+    {PLOTX_KEY_DELETE, VK_DELETE},
+    {PLOTX_KEY_SHIFT, VK_SHIFT},
+    {PLOTX_KEY_CONTROL, VK_CONTROL},
+    {PLOTX_KEY_ALT, VK_MENU},
+    {'*', VK_MULTIPLY},
+    {'+', VK_ADD},
+    {'-', VK_SUBTRACT},
+    {'.', VK_DECIMAL},
+    {'/', VK_DIVIDE},
+    {';', VK_OEM_1},
+    {'=', VK_OEM_PLUS},
+    {',', VK_OEM_COMMA},
+    {'-', VK_OEM_MINUS},
+    {'.', VK_OEM_PERIOD},
+    {'/', VK_OEM_2},
+    {'`', VK_OEM_3},
+    {'[', VK_OEM_4},
+    {'\\', VK_OEM_5},
+    {']', VK_OEM_6},
     {'\'', VK_OEM_7},
 };
 
@@ -73,11 +95,15 @@ struct LineFormat {
     int fields;
 };
 constexpr LineFormat LINE_FORMATS[] = {
-    {LINE_AT, "AT(", 3},        {LINE_DOWN_BUTTON, "DOWN_BUTTON(", 4}, {LINE_UP_BUTTON, "UP_BUTTON(", 4},
-    {LINE_CURSOR, "CURSOR(", 3}, {LINE_WHEEL, "WHEEL(", 4},             {LINE_DOWN_KEY, "DOWN_KEY(", 2},
+    {LINE_AT, "AT(", 3},
+    {LINE_DOWN_BUTTON, "DOWN_BUTTON(", 4},
+    {LINE_UP_BUTTON, "UP_BUTTON(", 4},
+    {LINE_CURSOR, "CURSOR(", 3},
+    {LINE_WHEEL, "WHEEL(", 4},
+    {LINE_DOWN_KEY, "DOWN_KEY(", 2},
     {LINE_UP_KEY, "UP_KEY(", 2},
 };
-constexpr int PREFIX_LENGTH = 6;     // "PLOTX_"
+constexpr int PREFIX_LENGTH = 6;  // "PLOTX_"
 constexpr int MAX_NUMBER_DIGITS = 10;
 
 // Reads "n, n, ...);" with exactly `count` numbers from line[pos]; values beyond int clamp.
@@ -177,8 +203,7 @@ void handle_input_message(unsigned msg, WPARAM wp, LPARAM lp) {
             if (steps != 0) deliver(PLOTX_WHEEL, steps, 0);
             break;
         }
-        default:
-            break;
+        default: break;
     }
 }
 
@@ -190,8 +215,10 @@ void handle_key_message(unsigned msg, WPARAM wp, LPARAM lp, bool shortcut) {
     bool down = msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN;
     int mods = mods_of_key(lp);
     // A modifier key counts itself from its down to its up, whatever the backend saw.
-    int own = code == PLOTX_KEY_SHIFT ? PLOTX_MOD_SHIFT : code == PLOTX_KEY_CONTROL ? PLOTX_MOD_CTRL
-              : code == PLOTX_KEY_ALT ? PLOTX_MOD_ALT : 0;
+    int own = code == PLOTX_KEY_SHIFT     ? PLOTX_MOD_SHIFT
+              : code == PLOTX_KEY_CONTROL ? PLOTX_MOD_CTRL
+              : code == PLOTX_KEY_ALT     ? PLOTX_MOD_ALT
+                                          : 0;
     in.pointer.mods = down ? mods | own : mods & ~own;
     if (code == 0) return;
     bool was_swallowed = in.swallowed[code];
@@ -240,7 +267,7 @@ void capture_event(PLOTX_Event* event, int kind, bool played) {
     event->y = g.input.pointer.y;
     event->mods = g.input.pointer.mods;
     event->button = kind == PLOTX_MOUSE || kind == PLOTX_MOUSE_UP || kind == PLOTX_WHEEL ? g.events.record.button : 0;
-    event->key = kind == PLOTX_KBD ? static_cast<unsigned char>(g.events.record.key)
+    event->key = kind == PLOTX_KBD                                ? static_cast<unsigned char>(g.events.record.key)
                  : kind == PLOTX_KEY_DOWN || kind == PLOTX_KEY_UP ? g.events.record.key_code
                                                                   : 0;
     // Before PLOTX_begin no clock has been chosen, and none is started for this.
@@ -269,15 +296,15 @@ void write_pointer_line_if_needed(int kind) {
     const PointerState& now = g.input.pointer;
     PointerState& w = g.input.written;
     // What the event's own line establishes, of the position and the modifiers.
-    bool line_has_position = kind == PLOTX_MOUSE || kind == PLOTX_MOUSE_UP || kind == PLOTX_MOUSE_MOVE ||
-                             kind == PLOTX_WHEEL;
+    bool line_has_position =
+        kind == PLOTX_MOUSE || kind == PLOTX_MOUSE_UP || kind == PLOTX_MOUSE_MOVE || kind == PLOTX_WHEEL;
     bool line_has_mods = kind != PLOTX_MOUSE && kind != PLOTX_KBD && kind != PLOTX_PERIODIC;
     if (kind == PLOTX_MOUSE && g.events.record.button > 1) line_has_mods = true;
     // A recording opens with where the pointer is, whatever the replay starts from.
     if (!(g.scripts.stream && g.scripts.writing)) g.input.pointer_written = false;
     bool first_line = !g.input.pointer_written;
-    bool need = first_line || (!line_has_position && (now.x != w.x || now.y != w.y)) ||
-                (!line_has_mods && now.mods != w.mods);
+    bool need =
+        first_line || (!line_has_position && (now.x != w.x || now.y != w.y)) || (!line_has_mods && now.mods != w.mods);
     if (need && kind != PLOTX_QUIT) {
         if (g.scripts.pending_periodic > 0) {
             write_script_event(PLOTX_PERIODIC, g.events.record);
@@ -348,8 +375,7 @@ int parse_input_line(const char* line, int n) {
                 if (!wants(PLOTX_INPUT_WHEEL) || v[2] == 0) return 2;
                 deliver(PLOTX_WHEEL, v[2], 0);
                 return 1;
-            default:
-                return 2;  // the pointer line: state only
+            default: return 2;  // the pointer line: state only
         }
     }
     return 0;
@@ -377,9 +403,7 @@ extern "C" int PLOTX_mouse_position(int* x, int* y) {
     return cx >= 0 && cy >= 0 && cx < r.right && cy < r.bottom ? 1 : 0;
 }
 
-extern "C" int PLOTX_key_held(int key) {
-    return key > 0 && key < KEY_CODE_LIMIT && g.input.held[key] ? 1 : 0;
-}
+extern "C" int PLOTX_key_held(int key) { return key > 0 && key < KEY_CODE_LIMIT && g.input.held[key] ? 1 : 0; }
 
 extern "C" int PLOTX_set_tick(int ms) {
     if (!g.windows.graphics_window) return 0;

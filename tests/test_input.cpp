@@ -285,16 +285,40 @@ TEST_F(KeyTable, PlatformCodesTranslateToTheNamedKeys) {
         int key;
     };
     const Pair pairs[] = {
-        {'A', 'A'},           {'Z', 'Z'},          {'0', '0'},           {'9', '9'},
-        {px::VK_NUMPAD0, '0'}, {px::VK_NUMPAD9, '9'}, {px::VK_SPACE, 32},  {px::VK_RETURN, 13},
-        {px::VK_ESCAPE, 27},  {px::VK_BACK, 8},     {px::VK_TAB, 9},      {px::VK_LEFT, PLOTX_KEY_LEFT},
-        {px::VK_RIGHT, PLOTX_KEY_RIGHT}, {px::VK_UP, PLOTX_KEY_ARROW_UP}, {px::VK_DOWN, PLOTX_KEY_ARROW_DOWN},
-        {px::VK_HOME, PLOTX_KEY_HOME}, {px::VK_END, PLOTX_KEY_END}, {px::VK_PRIOR, PLOTX_KEY_PAGE_UP},
-        {px::VK_NEXT, PLOTX_KEY_PAGE_DOWN}, {px::VK_INSERT, PLOTX_KEY_INSERT}, {px::VK_DELETE, PLOTX_KEY_DELETE},
-        {px::VK_F1, PLOTX_KEY_F1}, {px::VK_F12, PLOTX_KEY_F12}, {px::VK_SHIFT, PLOTX_KEY_SHIFT},
-        {px::VK_CONTROL, PLOTX_KEY_CONTROL}, {px::VK_MENU, PLOTX_KEY_ALT}, {px::VK_OEM_MINUS, '-'},
-        {px::VK_SUBTRACT, '-'}, {px::VK_OEM_4, '['}, {px::VK_OEM_7, '\''},
-        {0x13, 0} /* Pause */, {0x14, 0} /* Caps Lock */, {0x7C, 0} /* F13 */, {0x5B, 0} /* the system key */,
+        {'A', 'A'},
+        {'Z', 'Z'},
+        {'0', '0'},
+        {'9', '9'},
+        {px::VK_NUMPAD0, '0'},
+        {px::VK_NUMPAD9, '9'},
+        {px::VK_SPACE, 32},
+        {px::VK_RETURN, 13},
+        {px::VK_ESCAPE, 27},
+        {px::VK_BACK, 8},
+        {px::VK_TAB, 9},
+        {px::VK_LEFT, PLOTX_KEY_LEFT},
+        {px::VK_RIGHT, PLOTX_KEY_RIGHT},
+        {px::VK_UP, PLOTX_KEY_ARROW_UP},
+        {px::VK_DOWN, PLOTX_KEY_ARROW_DOWN},
+        {px::VK_HOME, PLOTX_KEY_HOME},
+        {px::VK_END, PLOTX_KEY_END},
+        {px::VK_PRIOR, PLOTX_KEY_PAGE_UP},
+        {px::VK_NEXT, PLOTX_KEY_PAGE_DOWN},
+        {px::VK_INSERT, PLOTX_KEY_INSERT},
+        {px::VK_DELETE, PLOTX_KEY_DELETE},
+        {px::VK_F1, PLOTX_KEY_F1},
+        {px::VK_F12, PLOTX_KEY_F12},
+        {px::VK_SHIFT, PLOTX_KEY_SHIFT},
+        {px::VK_CONTROL, PLOTX_KEY_CONTROL},
+        {px::VK_MENU, PLOTX_KEY_ALT},
+        {px::VK_OEM_MINUS, '-'},
+        {px::VK_SUBTRACT, '-'},
+        {px::VK_OEM_4, '['},
+        {px::VK_OEM_7, '\''},
+        {0x13, 0} /* Pause */,
+        {0x14, 0} /* Caps Lock */,
+        {0x7C, 0} /* F13 */,
+        {0x5B, 0} /* the system key */,
     };
     for (const Pair& p : pairs) EXPECT_EQ(key_code_of(p.vk), p.key) << "platform code " << p.vk;
     EXPECT_EQ(PLOTX_KEY_F1 + 11, PLOTX_KEY_F12);
@@ -472,7 +496,8 @@ TEST_F(InputRecording, ExamplesReplayToTheCanvasTheirRecordingEnded) {
         setenv("PLOTX_PLAYBACK", "1", 1);
         EXPECT_EQ(ex.run(), 0) << ex.name;
         unsetenv("PLOTX_PLAYBACK");
-        EXPECT_TRUE(px::dc_surface(g.windows.canvas_dc)->pixels == recorded) << ex.name << " replayed to another canvas";
+        EXPECT_TRUE(px::dc_surface(g.windows.canvas_dc)->pixels == recorded)
+            << ex.name << " replayed to another canvas";
         if (const char* keep = std::getenv("PLOTX_KEEP_SESSIONS"))
             fs::copy_file(SCRIPT_FILE, fs::path(keep) / (std::string(ex.name) + ".scr"),
                           fs::copy_options::overwrite_existing);
