@@ -213,7 +213,10 @@ protected:
         ASSERT_EQ(pipe(p), 0);
         fcntl(p[0], F_SETFD, FD_CLOEXEC);
         // -displayfd: Xvfb picks a free display number and writes it once it accepts clients.
-        xvfb_ = spawn({"Xvfb", "-displayfd", std::to_string(p[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+        // -noreset: a test that ends one probe and starts the next would otherwise find the
+        // server resetting after its last client left, and the second probe could not connect.
+        xvfb_ = spawn({"Xvfb", "-displayfd", std::to_string(p[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                       "-noreset"},
                       {}, -1, true);
         close(p[1]);
         LineReader r(p[0]);
