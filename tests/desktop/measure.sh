@@ -6,15 +6,16 @@
 # default 10), of 100 ticks with a full redraw each, the tick periods, of the demo when
 # it was built, the time to present one changed frame, and what a user of the demo waits
 # for: a press of "New Color" until the cars show it (25 presses, halted and animating)
-# and a start until the first frame is on the screen (10 starts). parts picks some of
-# idle, animate, demo, present, latency (default: all). Build the tools first:
+# and a start until the first frame is on the screen (10 starts), and how many of 100
+# quick pointer moves a program taking 50 ms per move is given (motion is coalesced).
+# parts picks some of idle, animate, demo, present, latency, behind (default: all). Build the tools first:
 #   cmake --build <build dir> --target plotx-desktop-probe plotx-desktop-latency plotx-demo
 # For the polling design, configure another build dir with -DPLOTX_BUSY_POLL=ON and pass it.
 set -euo pipefail
 
 build=$(cd "${1:-build}" && pwd)
 seconds=${2:-10}
-parts=${3:-idle animate demo present latency}
+parts=${3:-idle animate demo present latency behind}
 want() { [[ " $parts " == *" $1 "* ]]; }
 probe=$build/tests/desktop/plotx-desktop-probe
 [ -x "$probe" ] || { echo "no probe at $probe; build the plotx-desktop-probe target" >&2; exit 1; }
@@ -91,4 +92,17 @@ if want latency && [ -x "$demo" ] && [ -x "$latency" ]; then
   done
   echo "== the demo's start until its first frame is on the screen (ms)"
   (cd "$work" && "$latency" start 10 "$demo")
+fi
+
+if want behind; then
+  echo "== 100 pointer moves within a few ms, to a program that takes 50 ms per move"
+  "$probe" behind >"$work/behind.out" &
+  pid=$!
+  await "$work/behind.out" ready
+  xdotool mousemove 100 100
+  for i in $(seq 1 100); do echo "mousemove $((100 + 3 * i)) $((100 + i))"; done | xdotool -
+  sleep 1
+  xdotool key x
+  wait "$pid"
+  grep '^behind' "$work/behind.out"
 fi

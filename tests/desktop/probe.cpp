@@ -7,9 +7,11 @@
 // tests of ending by a signal or a lost display; "record-own" first installs its own
 // SIGTERM handler, which the library must leave alone.
 // Other modes measure: "animate N" redraws the whole canvas on every tick and reports tick
-// periods and processor time; "present N" times N presentations of a changed frame.
+// periods and processor time; "present N" times N presentations of a changed frame;
+// "behind" counts the pointer moves a program that takes 50 ms per move is given.
 #include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -212,6 +214,28 @@ int run_present(int frames) {
 
 }  // namespace
 
+// A program that falls behind: each pointer move costs it 50 ms. Prints, when a key is
+// typed, how many moves it was given and after how long it had the last position it got.
+int run_behind() {
+    paint_known_blocks();
+    PLOTX_set_input(PLOTX_INPUT_MOTION);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    PLOTX_Event e;
+    int moves = 0, x = 0, y = 0;
+    double first = 0, last = 0;
+    while (PLOTX_wait(&e) != PLOTX_QUIT && e.kind != PLOTX_KBD) {
+        if (e.kind != PLOTX_MOUSE_MOVE) continue;
+        last = now_ms();
+        if (moves++ == 0) first = last;
+        x = e.x;
+        y = e.y;
+        usleep(50000);
+    }
+    std::printf("behind moves_delivered %d last_at %d %d last_after_ms %.0f\n", moves, x, y, last - first);
+    return PLOTX_end() ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     const char* mode = argc > 1 ? argv[1] : "events";
     int count = argc > 2 ? std::atoi(argv[2]) : 100;
@@ -223,5 +247,6 @@ int main(int argc, char** argv) {
     if (std::strcmp(mode, "animate") == 0) return run_animate(count);
     if (std::strcmp(mode, "idle") == 0) return run_idle();
     if (std::strcmp(mode, "present") == 0) return run_present(count);
+    if (std::strcmp(mode, "behind") == 0) return run_behind();
     return run_events(std::strncmp(mode, "record", 6) == 0);
 }
