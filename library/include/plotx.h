@@ -109,7 +109,9 @@ extern "C" {
  * that type nothing (arrows, function keys, Delete, Shift, Control, Alt) deliver no event;
  * Control with a letter is a Run menu shortcut and delivers none either. */
 #define PLOTX_KBD      2
-#define PLOTX_PERIODIC 3 /**< An animation tick: at most one per 100 ms, while animating or single-stepping. */
+/** An animation tick: at most one per tick (100 ms unless PLOTX_set_tick() says otherwise),
+ * while animating or single-stepping. */
+#define PLOTX_PERIODIC 3
 #define PLOTX_QUIT     4 /**< The window was closed, Quit was chosen, or RUN_REQUEST_QUIT was set. */
 /** @} */
 
@@ -119,7 +121,7 @@ extern "C" {
  * @{ */
 #define RUN_HALT         0 /**< No more ticks: stops animating and withdraws a requested single step. */
 #define RUN_ONE_FRAME    1 /**< Exactly one #PLOTX_PERIODIC event at the next tick, then wait for input again. */
-#define RUN_ANIMATE      2 /**< One #PLOTX_PERIODIC event per 100 ms tick until halted. */
+#define RUN_ANIMATE      2 /**< One #PLOTX_PERIODIC event per tick (100 ms, see PLOTX_set_tick()) until halted. */
 /** Ends the program's loop: once the next event has been assembled (and recorded when
  * recording), it and every later wait return #PLOTX_QUIT. */
 #define RUN_REQUEST_QUIT 5
@@ -210,9 +212,10 @@ int PLOTX_end(void);
  * Shows the canvas if it changed, then blocks until the next event and returns its kind.
  * Only the fields of the returned kind are meaningful; the others are set to 0.
  * Animation ticks come only while animating (#RUN_ANIMATE) or after #RUN_ONE_FRAME, at most
- * one per 100 ms tick; a press or a character that arrives first replaces the tick. While a
- * script plays, its events replace live input. This is also where the Run menu and its
- * shortcuts act, and where recording writes script lines.
+ * one per tick (100 ms unless PLOTX_set_tick() changed it); a press or a character that
+ * arrives first replaces the tick. While a script plays, its events replace live input.
+ * This is also where the Run menu and its shortcuts act, and where recording writes script
+ * lines.
  * @param mouse_x  receives the canvas x of a #PLOTX_MOUSE event; may be null.
  * @param mouse_y  receives the canvas y of a #PLOTX_MOUSE event; may be null.
  * @param key      receives the typed byte of a #PLOTX_KBD event; may be null.
