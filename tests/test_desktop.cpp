@@ -215,9 +215,10 @@ protected:
         // -displayfd: Xvfb picks a free display number and writes it once it accepts clients.
         // -noreset: a test that ends one probe and starts the next would otherwise find the
         // server resetting after its last client left, and the second probe could not connect.
-        xvfb_ = spawn({"Xvfb", "-displayfd", std::to_string(p[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                       "-noreset"},
-                      {}, -1, true);
+        std::vector<std::string> argv{"Xvfb", "-displayfd", std::to_string(p[1]), "-screen", "0", "1280x1024x24",
+                                      "-nolisten", "tcp", "-noreset"};
+        argv.insert(argv.end(), xvfb_args_.begin(), xvfb_args_.end());
+        xvfb_ = spawn(argv, {}, -1, true);
         close(p[1]);
         LineReader r(p[0]);
         std::string number;
@@ -406,6 +407,9 @@ protected:
         return false;
     }
 
+    // The probe's known blocks, at their canvas points on the screen.
+    void expect_canvas_on_screen();
+
     int probe_exit_status(int timeout_ms) {
         int st = reap(probe_, timeout_ms);
         if (st >= 0) probe_ = -1;
@@ -413,6 +417,7 @@ protected:
     }
 
     std::vector<std::string> probe_env_;  // more of the probe's environment
+    std::vector<std::string> xvfb_args_;  // more arguments for Xvfb
     pid_t xvfb_ = -1, probe_ = -1;
     int probe_out_ = -1;
     LineReader out_;
@@ -532,6 +537,13 @@ TEST_F(DesktopTest, TheTextWindowShowsItsScrolledImage) {
     EXPECT_TRUE(screen_shows(t, columns, rows, sum)) << "the screen differs from the text window's image";
 }
 
+// At start each window's image goes to the server once, after its first expose, and by
+// shared memory where the server offers it (Xvfb does).
+TEST_F(DesktopTest, EachWindowIsUploadedOnceAtStart) {
+    keys({"u"});
+    EXPECT_EQ(expect("uploads"), "uploads 2 shared=1");
+}
+
 // The text window is sizable: its client image follows the new size and the screen shows
 // it; the graphics window keeps its size.
 TEST_F(DesktopTest, TheTextWindowFollowsANewSize) {
@@ -644,7 +656,25 @@ TEST_F(DesktopEnding, ALostDisplayCompletesTheRecordingBeforeTheProcessEnds) {
     EXPECT_TRUE(ends_with_the_ticks(script())) << script();
 }
 
-TEST_F(DesktopTest, TheScreenShowsTheCanvasAtItsPoints) {
+TEST_F(DesktopTest, TheScreenShowsTheCanvasAtItsPoints) { expect_canvas_on_screen(); }
+
+// A server without the shared-memory extension (as a remote display may be) gets the
+// images by plain upload, and shows the same.
+class DesktopWithoutSharedMemory : public DesktopTest {
+protected:
+    void SetUp() override {
+        xvfb_args_ = {"-extension", "MIT-SHM"};
+        DesktopTest::SetUp();
+    }
+};
+
+TEST_F(DesktopWithoutSharedMemory, ImagesGoByPlainUpload) {
+    expect_canvas_on_screen();
+    keys({"u"});
+    EXPECT_EQ(expect("uploads"), "uploads 2 shared=0");
+}
+
+void DesktopTest::expect_canvas_on_screen() {
     // Any event means the first frames have been presented.
     click_canvas(250, 200);
     expect("MOUSE");

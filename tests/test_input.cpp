@@ -488,7 +488,7 @@ TEST_F(InputRecording, ExamplesReplayToTheCanvasTheirRecordingEnded) {
         ex.session();
         EXPECT_EQ(ex.run(), 0) << ex.name;
         const px::Bitmap* canvas = px::dc_surface(g.windows.canvas_dc);
-        std::vector<uint32_t> recorded = canvas->pixels;
+        std::vector<uint32_t> recorded = canvas->linear();
         EXPECT_NE(script().find("PLOTX_"), std::string::npos) << ex.name;
 
         reset_library_for_tests();
@@ -496,7 +496,7 @@ TEST_F(InputRecording, ExamplesReplayToTheCanvasTheirRecordingEnded) {
         setenv("PLOTX_PLAYBACK", "1", 1);
         EXPECT_EQ(ex.run(), 0) << ex.name;
         unsetenv("PLOTX_PLAYBACK");
-        EXPECT_TRUE(px::dc_surface(g.windows.canvas_dc)->pixels == recorded)
+        EXPECT_TRUE(px::dc_surface(g.windows.canvas_dc)->linear() == recorded)
             << ex.name << " replayed to another canvas";
         if (const char* keep = std::getenv("PLOTX_KEEP_SESSIONS"))
             fs::copy_file(SCRIPT_FILE, fs::path(keep) / (std::string(ex.name) + ".scr"),

@@ -13,7 +13,7 @@ declare -A layer
 layer[run]="cmake ninja-build g++ pkg-config
   libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev
   fonts-liberation
-  libfltk1.3-dev libx11-dev"
+  libfltk1.3-dev libx11-dev libxext-dev"
 layer[package]="${layer[run]}
   dpkg-dev file"
 layer[test]="${layer[package]}

@@ -68,6 +68,9 @@ public:
     virtual void window_changed(HWND) {}
     virtual void window_destroyed(HWND) {}
     virtual void menu_changed(HWND) {}
+    // Where windows' client images are kept: memory the display reads without a copy, or
+    // null for the heap. It must outlive every window (a backend that has one never frees it).
+    virtual PixelStore* pixel_store() { return nullptr; }
 
     // Capabilities.
     // True when PLOTX_PLAYBACK=1 makes a program replay its script at PLOTX_begin and quit

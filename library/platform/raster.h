@@ -4,7 +4,10 @@
 // that exclude their end pixel, alternate polygon fill). Windows and messages live in
 // window_system.h; glyphs come from fonts.cpp.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <new>
+#include <type_traits>
 #include <vector>
 
 namespace px {
@@ -21,13 +24,49 @@ constexpr unsigned GetBValue(COLORREF c) { return (c >> 16) & 255; }
 constexpr uint32_t to_pixel(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
 constexpr COLORREF from_pixel(uint32_t p) { return RGB((p >> 16) & 255, (p >> 8) & 255, p & 255); }
 
+// Where a surface's pixels live. Surfaces use the heap; a backend may give a window's
+// client image memory its display reads directly (window_system.h, Backend::pixel_store),
+// so that presenting the image copies nothing more on this side.
+class PixelStore {
+public:
+    virtual ~PixelStore() = default;
+    virtual void* allocate(size_t bytes) = 0;
+    virtual void release(void* pixels, size_t bytes) = 0;
+};
+
+template <class T>
+struct PixelAllocator {
+    using value_type = T;
+    using propagate_on_container_move_assignment = std::true_type;
+    using propagate_on_container_swap = std::true_type;
+    PixelStore* store = nullptr;  // null: the heap
+    PixelAllocator() = default;
+    explicit PixelAllocator(PixelStore* s) : store(s) {}
+    template <class U>
+    PixelAllocator(const PixelAllocator<U>& o) : store(o.store) {}
+    T* allocate(size_t n) {
+        return static_cast<T*>(store ? store->allocate(n * sizeof(T)) : ::operator new(n * sizeof(T)));
+    }
+    void deallocate(T* p, size_t n) {
+        if (store) store->release(p, n * sizeof(T));
+        else ::operator delete(p);
+    }
+    // A copy of a surface lives on the heap, whatever the original's store.
+    PixelAllocator select_on_container_copy_construction() const { return PixelAllocator(); }
+    template <class U>
+    bool operator==(const PixelAllocator<U>& o) const { return store == o.store; }
+    template <class U>
+    bool operator!=(const PixelAllocator<U>& o) const { return store != o.store; }
+};
+using PixelVector = std::vector<uint32_t, PixelAllocator<uint32_t>>;
+
 // A 32-bit surface. Rows form a ring: logical row y is stored at physical row
 // (y + row_offset) mod height, so scrolling the whole surface vertically moves an offset
 // instead of every pixel. Everything that touches pixels goes through row().
 struct Bitmap {
     int width = 0, height = 0;
     int row_offset = 0;
-    std::vector<uint32_t> pixels;
+    PixelVector pixels;
     uint64_t generation = 0;  // bumped by every change; presenters compare it
     Bitmap() = default;
     Bitmap(int w, int h, uint32_t fill = 0) { resize(w, h, fill); }

@@ -139,6 +139,7 @@ HWND CreateWindowA(const char* class_name, const char* title, uint32_t style, in
     w->x = x; w->y = y; w->width = width; w->height = height;
     w->proc = it->second.wc.lpfnWndProc;
     w->background = it->second.wc.background;
+    w->client.pixels = PixelVector(PixelAllocator<uint32_t>(backend().pixel_store()));
     w->menu = menu;
     HWND h = w.get();
     s.windows.push_back(std::move(w));
@@ -367,8 +368,11 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
     return dc;
 }
 
-bool EndPaint(HWND, const PAINTSTRUCT* ps) {
+bool EndPaint(HWND hwnd, const PAINTSTRUCT* ps) {
     if (ps && ps->hdc) DeleteDC(ps->hdc);
+    // A paint answers an expose: what the window holds goes to the display even if the
+    // handler changed nothing.
+    if (alive(hwnd)) ++hwnd->client.generation;
     return true;
 }
 

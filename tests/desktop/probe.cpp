@@ -1,7 +1,8 @@
 // probe.cpp - a program for driving the desktop backend from outside: it opens the
 // library, paints four known colour blocks into the canvas and prints one line per event
 // (kind, coordinates, key, logging and animation flags) for the end-to-end tests; typing
-// "t" logs 40 lines and prints a checksum of the text window's image. With
+// "t" logs 40 lines and prints a checksum of the text window's image; "u" prints how many
+// images went to the X server and whether they go through shared memory. With
 // PLOTX_PROBE_INPUT=flags it prints what the richer wait delivers instead.
 // "record" prints events while recording PLOTX.SCR with the animation running, for the
 // tests of ending by a signal or a lost display; "record-own" first installs its own
@@ -129,6 +130,10 @@ int run_events(bool record = false) {
             std::printf("own handler ran\n");
             std::fflush(stdout);
             break;
+        }
+        if (kind == PLOTX_KBD && key == 'u') {
+            std::printf("uploads %d shared=%d\n", px::desktop::uploads(), px::desktop::shared_images() ? 1 : 0);
+            std::fflush(stdout);
         }
         if (kind == PLOTX_KBD && key == 't') {
             // More lines than the ring holds, so the shown image's rows wrap around.

@@ -1,5 +1,6 @@
 # fltk: the desktop backend, FLTK on X11; built when PLOTX_DESKTOP is on and both are found.
-# The header and the base library are all it needs. find_package(FLTK) is not used:
+# The header and the base library are all it needs, with Xlib and its extension library
+# (shared-memory images). find_package(FLTK) is not used:
 # Debian's FLTK CMake package refers to the fluid program and fails without it.
 set(PLOTX_HAVE_DESKTOP OFF)
 set(PLOTX_DESKTOP_REASON "switched off with -DPLOTX_DESKTOP=OFF")
@@ -7,7 +8,7 @@ if(PLOTX_DESKTOP)
   find_path(FLTK_INCLUDE_DIR FL/Fl.H)
   find_library(FLTK_BASE_LIBRARY fltk)
   find_package(X11 QUIET)
-  if(FLTK_INCLUDE_DIR AND FLTK_BASE_LIBRARY AND X11_FOUND)
+  if(FLTK_INCLUDE_DIR AND FLTK_BASE_LIBRARY AND X11_FOUND AND X11_Xext_FOUND)
     set(PLOTX_HAVE_DESKTOP ON)
     set(PLOTX_DESKTOP_REASON "FLTK ${FLTK_BASE_LIBRARY}, X11 ${X11_X11_LIB}")
   else()
@@ -30,8 +31,8 @@ if(PLOTX_HAVE_DESKTOP)
   target_sources(plotx PRIVATE ${PLOTX_FLTK_SOURCES})
   target_compile_definitions(plotx PRIVATE PLOTX_WITH_FLTK)
   target_include_directories(plotx PRIVATE ${FLTK_INCLUDE_DIR})
-  target_link_libraries(plotx PRIVATE ${FLTK_BASE_LIBRARY} X11::X11)
-  string(APPEND PLOTX_PC_REQUIRES_PRIVATE " x11")
+  target_link_libraries(plotx PRIVATE ${FLTK_BASE_LIBRARY} X11::X11 X11::Xext)
+  string(APPEND PLOTX_PC_REQUIRES_PRIVATE " x11 xext")
   # By -l only: an absolute path would defeat `pkg-config --static` and `cc -static`.
   foreach(lib ${FLTK_BASE_LIBRARY})
     get_filename_component(name ${lib} NAME_WE)

@@ -15,6 +15,11 @@ void sync();
 // Pixels between the top of the window's X window and its client area: the menu bar's
 // height, 0 without a menu, -1 when the window has no desktop counterpart.
 int client_top(HWND hwnd);
+// True when client images reach the server through shared memory (the server offers the
+// extension and can attach the segments), false on the plain upload path.
+bool shared_images();
+// Client images sent to the X server since the start, all windows together.
+int uploads();
 
 }  // namespace desktop
 }  // namespace px

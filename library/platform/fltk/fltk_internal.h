@@ -52,6 +52,7 @@ struct Native {
     std::vector<Fl_Menu_Item> items;
     std::vector<std::string> labels;
     int laid_w = -1, laid_h = -1, laid_bar = -1;
+    bool exposed = false;  // the view has been drawn once: images sent now reach the screen
 };
 
 // presentation.cpp: how client images reach the screen.
@@ -59,6 +60,10 @@ struct Native {
 void choose_image_path();
 // Draws the window's client image into its view; fl_window and fl_gc must be current.
 void show_image(Native* n);
+// Where client images are kept: shared with the server when it can read them.
+PixelStore* pixel_store();
+bool shared_images();  // true while images go by the shared-memory extension
+int uploads();         // images sent to the server so far
 
 // menus.cpp: the window's px::Menu as an FLTK menu bar.
 // Registers the label type that draws menu entries with their marks and shortcut texts.

@@ -1,17 +1,24 @@
 // presentation.cpp - the desktop backend's image presentation: a layer window's client
-// image drawn into its FLTK view, by XPutImage of the pixels as they lie where the visual
-// allows, else by FLTK's converting image drawing.
+// image drawn into its FLTK view. Where the server offers the shared-memory image extension
+// the client images live in segments the server reads (XShmPutImage: the image goes to the
+// screen with no copy on this side); else XPutImage of the pixels as they lie where the
+// visual allows; else FLTK's converting image drawing.
 //
 // Checklist:
-//   [x] choose_image_path  the fastest path the display's visual takes
+//   [x] choose_image_path  the fastest path the display's visual and connection take
+//   [x] pixel_store        client images in shared segments, the heap when none can be had
 //   [x] show_image         the image, then the window background where the view is larger
-//   [x] ClientView::draw   an expose asks the layer window for its paint
+//   [x] ClientView::draw   an expose asks the layer window for its paint, which shows it
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 #include <algorithm>
+#include <map>
 
 #include "fltk_internal.h"
 
@@ -25,18 +32,114 @@ struct PutImagePath {
     int byte_order = LSBFirst;
 };
 PutImagePath g_path;
+int g_uploads = 0;  // images sent to the server, for the tests
+
+// Client images in shared memory segments. A segment is marked for removal as soon as the
+// server has attached it, so none outlives the process however it ends. A server that
+// cannot attach (a remote display) turns the store to the heap for good.
+class SharedPixels final : public PixelStore {
+public:
+    bool usable = false;
+
+    void* allocate(size_t bytes) override {
+        if (usable && bytes > 0) {
+            if (void* p = attach(bytes)) return p;
+            usable = false;
+        }
+        return ::operator new(bytes);
+    }
+
+    void release(void* p, size_t) override {
+        auto it = segments_.find(p);
+        if (it == segments_.end()) {
+            ::operator delete(p);
+            return;
+        }
+        // Puts queued before the detach still read the segment; the server handles them first.
+        if (fl_display) XShmDetach(fl_display, &it->second);
+        shmdt(it->second.shmaddr);
+        segments_.erase(it);
+    }
+
+    XShmSegmentInfo* segment_of(const void* p) {
+        auto it = segments_.find(p);
+        return it == segments_.end() ? nullptr : &it->second;
+    }
+
+private:
+    static int attach_failed_;
+    static int note_failure(Display*, XErrorEvent*) {
+        attach_failed_ = 1;
+        return 0;
+    }
+
+    void* attach(size_t bytes) {
+        XShmSegmentInfo info{};
+        info.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        if (info.shmid < 0) return nullptr;
+        info.shmaddr = static_cast<char*>(shmat(info.shmid, nullptr, 0));
+        if (info.shmaddr == reinterpret_cast<char*>(-1)) {
+            shmctl(info.shmid, IPC_RMID, nullptr);
+            return nullptr;
+        }
+        info.readOnly = True;
+        XSync(fl_display, False);
+        attach_failed_ = 0;
+        XErrorHandler previous = XSetErrorHandler(note_failure);
+        bool ok = XShmAttach(fl_display, &info) != 0;
+        XSync(fl_display, False);
+        XSetErrorHandler(previous);
+        shmctl(info.shmid, IPC_RMID, nullptr);
+        if (!ok || attach_failed_) {
+            shmdt(info.shmaddr);
+            return nullptr;
+        }
+        segments_[info.shmaddr] = info;
+        return info.shmaddr;
+    }
+
+    std::map<const void*, XShmSegmentInfo> segments_;
+};
+int SharedPixels::attach_failed_ = 0;
+
+// Never freed: windows may release their images after the backend has gone.
+SharedPixels& shared_pixels() {
+    static SharedPixels* store = new SharedPixels;
+    return *store;
+}
 
 void put_rows(const Bitmap& b, int vx, int vy, int width, int height) {
     if (width <= 0 || height <= 0) return;
+    // The rows form a ring: logical row 0 is physical row row_offset. Two bands at most.
+    int off = b.row_offset;
+    int first = std::min(height, b.height - off);
+    if (XShmSegmentInfo* seg = g_path.direct ? shared_pixels().segment_of(b.pixels.data()) : nullptr) {
+        XImage* im = XShmCreateImage(fl_display, fl_visual->visual, 24, ZPixmap, nullptr, seg,
+                                     static_cast<unsigned>(b.width), static_cast<unsigned>(b.height));
+        if (im && im->bytes_per_line == b.width * 4) {
+            im->data = seg->shmaddr;
+            XShmPutImage(fl_display, fl_window, fl_gc, im, 0, off, vx, vy, static_cast<unsigned>(width),
+                         static_cast<unsigned>(first), False);
+            if (first < height)
+                XShmPutImage(fl_display, fl_window, fl_gc, im, 0, 0, vx, vy + first, static_cast<unsigned>(width),
+                             static_cast<unsigned>(height - first), False);
+            im->data = nullptr;
+            XDestroyImage(im);
+            ++g_uploads;
+            return;
+        }
+        if (im) {
+            im->data = nullptr;
+            XDestroyImage(im);
+        }
+    }
+    ++g_uploads;
     if (g_path.direct) {
         XImage* im = XCreateImage(fl_display, fl_visual->visual, 24, ZPixmap, 0,
                                   reinterpret_cast<char*>(const_cast<uint32_t*>(b.pixels.data())), b.width,
                                   b.height, 32, b.width * 4);
         if (!im) return;
         im->byte_order = g_path.byte_order;
-        // The rows form a ring: logical row 0 is physical row row_offset. Two bands at most.
-        int off = b.row_offset;
-        int first = std::min(height, b.height - off);
         XPutImage(fl_display, fl_window, fl_gc, im, 0, off, vx, vy, static_cast<unsigned>(width),
                   static_cast<unsigned>(first));
         if (first < height)
@@ -74,7 +177,19 @@ void choose_image_path() {
     if (formats) XFree(formats);
     const uint32_t one = 1;
     g_path.byte_order = *reinterpret_cast<const unsigned char*>(&one) == 1 ? LSBFirst : MSBFirst;
+    // Shared images hold the pixels as they lie, so they need the direct path's visual and
+    // the server's byte order to be ours.
+    int major = 0, minor = 0;
+    Bool pixmaps = False;
+    shared_pixels().usable = g_path.direct && ImageByteOrder(fl_display) == g_path.byte_order &&
+                             XShmQueryVersion(fl_display, &major, &minor, &pixmaps);
 }
+
+PixelStore* pixel_store() { return &shared_pixels(); }
+
+bool shared_images() { return shared_pixels().usable; }
+
+int uploads() { return g_uploads; }
 
 void show_image(Native* n) {
     ClientView* v = n->view;
@@ -97,9 +212,11 @@ void ClientView::draw() {
         return;
     }
     // FLTK draws the view only when it was exposed, shown or resized: the window then
-    // needs its paint as well, which is how the layer's windows learn they were uncovered.
+    // needs its paint, which is how the layer's windows learn they were uncovered. The
+    // paint's image is what goes to the screen; sending the old one first would only
+    // double the upload.
+    native_->exposed = true;
     InvalidateRect(native_->hwnd, nullptr, true);
-    show_image(native_);
 }
 
 }  // namespace fltk

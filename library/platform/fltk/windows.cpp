@@ -5,7 +5,7 @@
 //
 // Checklist (the Backend interface):
 //   [x] now_ms, screen_size       steady clock; FLTK's screen 0
-//   [x] poll, wait_until          Fl::check, Fl::wait
+//   [x] poll, wait_until          Fl::check, Fl::wait (not while an expose's paint is due)
 //   [x] window_created / window_shown / window_changed / window_destroyed
 //   [x] menu_changed              menus.cpp
 //   [x] close requests            WM_CLOSE (Escape is not FLTK's close here)
@@ -147,6 +147,12 @@ public:
     }
     void poll() override { Fl::check(); }
     void wait_until(uint64_t deadline) override {
+        // FLTK draws what events damaged when a wait begins; an exposed view asks for its
+        // paint there, which must not then sleep until the next event. The flush also sends
+        // whatever was queued for the server.
+        Fl::flush();
+        for (HWND w : all_windows())
+            if (IsWindowVisible(w) && w->needs_paint) return;
         if (deadline == NO_DEADLINE) {
             Fl::wait(1e20);  // FLTK's "forever": until an event arrives
             return;
@@ -186,6 +192,7 @@ public:
         if (!n) return;
         if (!show) {
             n->win->hide();
+            n->exposed = false;
             return;
         }
         lay_out(n);
@@ -202,7 +209,9 @@ public:
 
     void window_changed(HWND h) override {
         Native* n = native_of(h);
-        if (!n || !n->win->shown() || !n->win->visible()) return;
+        // Until its first expose a window shows nothing sent to it, and while a paint is due
+        // the image is about to change: the paint's own image goes when it ends.
+        if (!n || !n->win->shown() || !n->win->visible() || !n->exposed || h->needs_paint) return;
         lay_out(n);
         n->win->make_current();
         show_image(n);
@@ -220,6 +229,8 @@ public:
                                       [&](const std::unique_ptr<Native>& p) { return p.get() == n; }),
                        natives_.end());
     }
+
+    PixelStore* pixel_store() override { return fltk::pixel_store(); }
 
     void menu_changed(HWND h) override {
         Native* n = native_of(h);
@@ -250,6 +261,10 @@ bool active() { return g_desktop && &backend() == g_desktop; }
 void sync() {
     if (fl_display) XSync(fl_display, False);
 }
+
+bool shared_images() { return active() && fltk::shared_images(); }
+
+int uploads() { return fltk::uploads(); }
 
 int client_top(HWND hwnd) {
     Native* n = active() ? native_of(hwnd) : nullptr;
