@@ -179,9 +179,11 @@ void choose_image_path() {
     g_path.byte_order = *reinterpret_cast<const unsigned char*>(&one) == 1 ? LSBFirst : MSBFirst;
     // Shared images hold the pixels as they lie, so they need the direct path's visual and
     // the server's byte order to be ours.
-    int major = 0, minor = 0;
+    // Asked by name first: Xlib prints a warning when the version query finds no extension.
+    int opcode = 0, event = 0, error = 0, major = 0, minor = 0;
     Bool pixmaps = False;
     shared_pixels().usable = g_path.direct && ImageByteOrder(fl_display) == g_path.byte_order &&
+                             XQueryExtension(fl_display, "MIT-SHM", &opcode, &event, &error) &&
                              XShmQueryVersion(fl_display, &major, &minor, &pixmaps);
 }
 
