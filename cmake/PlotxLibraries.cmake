@@ -12,6 +12,10 @@ if(CMAKE_C_IMPLICIT_LINK_LIBRARIES)
   list(REMOVE_ITEM PLOTX_CXX_RUNTIME ${CMAKE_C_IMPLICIT_LINK_LIBRARIES})
 endif()
 list(REMOVE_DUPLICATES PLOTX_CXX_RUNTIME)
+if(WIN32)
+  # Programs link statically there (-static): gcc_s would name the runtime's DLL instead.
+  list(REMOVE_ITEM PLOTX_CXX_RUNTIME gcc_s)
+endif()
 
 # A C-only project that links the static library, as a subproject or from this build tree,
 # links with the C driver: name the runtime for it. (The installed package does the same in
@@ -29,8 +33,25 @@ if(PLOTX_SHARED)
   target_link_libraries(plotx_shared PRIVATE plotx)
   target_include_directories(plotx_shared PUBLIC
     $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-  set(plotx_map ${CMAKE_CURRENT_SOURCE_DIR}/plotx.map)
-  target_link_options(plotx_shared PRIVATE "LINKER:--version-script=${plotx_map}" "LINKER:--no-undefined")
+  if(WIN32)
+    # plotx.dll and its import library libplotx.dll.a. A module-definition file made from
+    # plotx.h exports the same PLOTX_ functions the version script exports elsewhere.
+    file(STRINGS ${CMAKE_CURRENT_SOURCE_DIR}/include/plotx.h plotx_decls REGEX "^[A-Za-z].*[ *]PLOTX_[A-Za-z0-9_]+\\(")
+    set(plotx_def "LIBRARY plotx.dll\nEXPORTS\n")
+    foreach(decl ${plotx_decls})
+      string(REGEX MATCH "PLOTX_[A-Za-z0-9_]+\\(" fn "${decl}")
+      string(REPLACE "(" "" fn "${fn}")
+      string(APPEND plotx_def "  ${fn}\n")
+    endforeach()
+    set(plotx_map ${CMAKE_CURRENT_BINARY_DIR}/plotx.def)
+    file(GENERATE OUTPUT ${plotx_map} CONTENT "${plotx_def}")
+    target_sources(plotx_shared PRIVATE ${plotx_map})
+    set_target_properties(plotx_shared PROPERTIES PREFIX "" IMPORT_PREFIX lib IMPORT_SUFFIX .dll.a)
+  else()
+    set(plotx_map ${CMAKE_CURRENT_SOURCE_DIR}/plotx.map)
+    target_link_options(plotx_shared PRIVATE "LINKER:--version-script=${plotx_map}")
+  endif()
+  target_link_options(plotx_shared PRIVATE "LINKER:--no-undefined")
   set_target_properties(plotx_shared PROPERTIES
     OUTPUT_NAME plotx
     EXPORT_NAME plotx_shared

@@ -5,6 +5,7 @@
 #   bash tools/install-deps.sh package  the run layer and what making Debian packages adds
 #   bash tools/install-deps.sh test   the package layer, and what the tests, sanitizers,
 #                                     fuzzers, benchmarks and the HTML reference add (default)
+#   bash tools/install-deps.sh windows  the Windows cross build and its tests under Wine
 # A new dependency goes into the one layer that needs it; a port with its own toolchain adds
 # a layer of its own below (a name and its list) and asks for it by name.
 set -euo pipefail
@@ -21,6 +22,11 @@ layer[test]="${layer[package]}
   xvfb xdotool libxtst-dev x11-apps x11-utils imagemagick
   clang libclang-rt-14-dev libcairo2-dev
   doxygen lintian"
+# Windows: the mingw-w64 cross toolchain with static zlib, Wine to run the programs, and an
+# X server, a window manager and input tools for the window tests.
+layer[windows]="cmake ninja-build googletest python3 fonts-liberation fonts-dejavu-core
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
+  wine wine64 xvfb xdotool openbox x11-utils imagemagick unzip"
 
 name="${1:-test}"
 if [ -z "${layer[$name]+set}" ]; then

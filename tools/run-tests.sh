@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the library, the demo and every test, and runs them all (headless tests, and the
-# desktop tests under an Xvfb server the tests start themselves).
+# desktop tests under an Xvfb server the tests start themselves), then the same suite
+# cross-built for Windows and run under Wine (tools/build-windows.sh --test).
 #   --sanitize   the same under AddressSanitizer and UBSan (build-asan/)
 #   --clang      the same built by Clang with the portable fallbacks forced (build-clang/)
 set -euo pipefail
@@ -12,3 +13,6 @@ bash tools/install-deps.sh test
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"
 ctest --preset "$preset"
+if [ "$preset" = default ]; then
+  bash tools/build-windows.sh --test
+fi

@@ -20,10 +20,16 @@ const BackendEntry BACKENDS[] = {
 #ifdef PLOTX_WITH_FLTK
     {"desktop", make_fltk_backend},
 #endif
+#ifdef PLOTX_WITH_WIN32
+    {"desktop", make_win32_backend},
+#endif
 };
 
 // The backend a program gets without PLOTX_BACKEND: the desktop where there is a display.
 std::string default_backend() {
+#ifdef _WIN32
+    return "desktop";  // Windows always has a desktop to open windows on
+#endif
     const char* display = std::getenv("DISPLAY");
     if (display && *display) return "desktop";
     std::fprintf(stderr, "plotx: no display to open windows on; set DISPLAY, or PLOTX_BACKEND=headless to run without one\n");

@@ -97,5 +97,6 @@ std::unique_ptr<Backend> choose_backend();
 // The factories in the table; each returns null when its backend cannot run here.
 std::unique_ptr<Backend> make_headless_backend();
 std::unique_ptr<Backend> make_fltk_backend();
+std::unique_ptr<Backend> make_win32_backend();
 
 }  // namespace px
