@@ -41,3 +41,6 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w
 fi
 wineserver -p
+# Wine's own services start with the first program and live as long as the server; started
+# here, they hold no test's output pipe open (which would make its reader wait for ever).
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true

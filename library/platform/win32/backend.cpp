@@ -11,6 +11,8 @@
 //   [x] window_created / window_shown / window_changed / window_destroyed
 //   [x] menu_changed     rebuilds the menu bar, or updates marks and states in place
 //   [x] capabilities     no replay from the environment (a user gives input)
+//   [x] input            the whole contract: three buttons with capture, motion and leaving,
+//                        the wheel, keys and system keys with modifiers and auto-repeat
 #include "win32.h"
 
 #include <algorithm>
@@ -28,8 +30,10 @@ void on_message(void* owner, unsigned msg, uintptr_t wp, intptr_t lp) {
     post_input(layer_window(owner), msg, wp, lp);
 }
 
-void on_key(void* owner, bool up, unsigned vk, unsigned char typed, bool control) {
-    post_input(layer_window(owner), up ? WM_KEYUP : WM_KEYDOWN, vk, key_lparam(typed, control, up));
+void on_key(void* owner, unsigned msg, unsigned vk, unsigned char typed, bool control, bool shift, bool alt,
+            bool repeat) {
+    const bool up = msg == WM_KEYUP || msg == WM_SYSKEYUP;
+    post_input(layer_window(owner), msg, vk, key_lparam(typed, control, up, shift, alt, repeat));
 }
 
 void on_exposed(void* owner) { InvalidateRect(layer_window(owner), nullptr, true); }

@@ -15,6 +15,7 @@ namespace win32 {
 
 struct NativeWindow {
     HWND hwnd = nullptr;
+    bool tracking_leave = false;  // TrackMouseEvent asked for WM_MOUSELEAVE
     void* owner = nullptr;
     DWORD style = 0;
     HMENU menu = nullptr;
@@ -99,6 +100,19 @@ unsigned char typed_byte(HWND hwnd, unsigned vk, bool control) {
     return byte;
 }
 
+bool held(int vk) { return (GetKeyState(vk) & 0x8000) != 0; }
+
+// The platform's MK_ bits of a mouse message, with the layer's Alt bit added.
+constexpr WPARAM MK_ALT_HELD = 0x0080;
+WPARAM mouse_state(WPARAM wp) {
+    return (wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON | MK_SHIFT | MK_CONTROL)) | (held(VK_MENU) ? MK_ALT_HELD : 0);
+}
+
+LPARAM client_position(HWND hwnd, POINT p) {
+    ScreenToClient(hwnd, &p);
+    return MAKELPARAM(static_cast<WORD>(static_cast<SHORT>(p.x)), static_cast<WORD>(static_cast<SHORT>(p.y)));
+}
+
 LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     NativeWindow* w = window_of(hwnd);
     if (!w) return DefWindowProcW(hwnd, msg, wp, lp);
@@ -115,15 +129,57 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_ERASEBKGND:
             return 1;  // the paint covers every pixel
         case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+            // Held buttons keep the pointer: releases and drags outside still arrive.
             SetFocus(hwnd);
-            g_cb.message(w->owner, msg, wp, lp);
+            SetCapture(hwnd);
+            g_cb.message(w->owner, msg, mouse_state(wp), lp);
             return 0;
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONUP:
+            if (!(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) ReleaseCapture();
+            g_cb.message(w->owner, msg, mouse_state(wp), lp);
+            return 0;
+        case WM_MOUSEMOVE:
+            if (!w->tracking_leave) {
+                TRACKMOUSEEVENT t{sizeof t, TME_LEAVE, hwnd, 0};
+                w->tracking_leave = TrackMouseEvent(&t) != FALSE;
+            }
+            g_cb.message(w->owner, msg, mouse_state(wp), lp);
+            return 0;
+        case WM_MOUSELEAVE: {
+            // One position outside the client area as the pointer leaves it.
+            w->tracking_leave = false;
+            POINT p;
+            GetCursorPos(&p);
+            WPARAM state = (held(VK_LBUTTON) ? MK_LBUTTON : 0) | (held(VK_RBUTTON) ? MK_RBUTTON : 0) |
+                           (held(VK_MBUTTON) ? MK_MBUTTON : 0) | (held(VK_SHIFT) ? MK_SHIFT : 0) |
+                           (held(VK_CONTROL) ? MK_CONTROL : 0);
+            g_cb.message(w->owner, WM_MOUSEMOVE, mouse_state(state), client_position(hwnd, p));
+            return 0;
+        }
+        case WM_MOUSEWHEEL: {
+            // The platform gives the pointer in screen coordinates here.
+            POINT p{static_cast<SHORT>(LOWORD(lp)), static_cast<SHORT>(HIWORD(lp))};
+            g_cb.message(w->owner, msg, (mouse_state(LOWORD(wp)) & 0xFFFF) | (wp & 0xFFFF0000u), client_position(hwnd, p));
+            return 0;
+        }
         case WM_KEYDOWN:
-        case WM_KEYUP: {
-            const bool up = msg == WM_KEYUP;
-            const bool control = (GetKeyState(VK_CONTROL) & 0x8000) != 0 || (wp == VK_CONTROL && !up);
+        case WM_KEYUP:
+        case WM_SYSKEYDOWN:
+        case WM_SYSKEYUP: {
+            const bool up = msg == WM_KEYUP || msg == WM_SYSKEYUP, sys = msg == WM_SYSKEYDOWN || msg == WM_SYSKEYUP;
             const unsigned vk = static_cast<unsigned>(wp);
-            g_cb.key(w->owner, up, vk, up ? 0 : typed_byte(hwnd, vk, control), control);
+            // Either Shift, Control or Alt key goes by its generic code.
+            const bool control = held(VK_CONTROL) || (vk == VK_CONTROL && !up);
+            const bool shift = held(VK_SHIFT), alt = held(VK_MENU) || (vk == VK_MENU && !up);
+            const bool repeat = !up && (lp & (1L << 30)) != 0;
+            const unsigned char typed = up || sys ? 0 : typed_byte(hwnd, vk, control);
+            g_cb.key(w->owner, msg, vk, typed, control, shift, alt, repeat);
+            // System keys still reach the menu bar (Alt, F10, mnemonics) and Alt+F4.
+            if (sys) break;
             return 0;
         }
         case WM_CHAR:

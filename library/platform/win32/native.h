@@ -23,9 +23,11 @@ struct ImageView {
 // What the real windows report to the layer's side; owner is what create() was given.
 struct Callbacks {
     void (*message)(void* owner, unsigned msg, uintptr_t wp, intptr_t lp);
-    // A key went down or up: its key code, the byte it types (0 for none; with Control
-    // held, the letter itself) and whether Control was held.
-    void (*key)(void* owner, bool up, unsigned vk, unsigned char typed, bool control);
+    // A key went down or up (msg: WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN or WM_SYSKEYUP): its
+    // key code, the byte it types (0 for none; with Control held, a letter itself), the
+    // modifiers held and whether it is an auto-repeat.
+    void (*key)(void* owner, unsigned msg, unsigned vk, unsigned char typed, bool control, bool shift, bool alt,
+                bool repeat);
     // Part of the window was uncovered and has been repainted from image().
     void (*exposed)(void* owner);
     // The window's current image; false when it has none.
