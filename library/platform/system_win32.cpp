@@ -38,6 +38,12 @@ int kind_of(const char* path) {
     return st.st_mode & _S_IFMT;
 }
 
+// A name ending in a separator can only be a directory, as on POSIX systems.
+bool names_a_directory(const char* path) {
+    const size_t n = std::strlen(path);
+    return n > 0 && (path[n - 1] == '/' || path[n - 1] == '\\');
+}
+
 std::string directory_of(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -47,7 +53,7 @@ std::string directory_of(const std::string& path) {
 
 std::FILE* open_script(const char* path, bool for_writing, std::string* reason) {
     const int kind = kind_of(path);
-    if (kind == _S_IFDIR) { *reason = error_text(EISDIR); return nullptr; }
+    if (kind == _S_IFDIR || names_a_directory(path)) { *reason = error_text(EISDIR); return nullptr; }
     if (kind > 0 && kind != _S_IFREG) { *reason = NOT_A_REGULAR_FILE; return nullptr; }
     int flags = (for_writing ? _O_WRONLY | _O_CREAT : _O_RDONLY) | _O_BINARY | _O_NOINHERIT;
     int fd = _open(path, flags, _S_IREAD | _S_IWRITE);
@@ -84,7 +90,7 @@ bool cut_file(std::FILE* stream, long length, std::string* reason) {
 std::string replace_file(const char* path, const std::vector<unsigned char>& bytes) {
     const int kind = kind_of(path);
     if (kind < 0) return error_text(errno);
-    if (kind == _S_IFDIR) return error_text(EISDIR);
+    if (kind == _S_IFDIR || names_a_directory(path)) return error_text(EISDIR);
     if (kind > 0 && kind != _S_IFREG) return NOT_A_REGULAR_FILE;
     if (kind == _S_IFREG && _access(path, 2) != 0) return error_text(errno);  // read-only
     const std::string stem = directory_of(path) + ".plotx-snapshot-" + std::to_string(_getpid()) + "-";
