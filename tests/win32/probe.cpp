@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
             PLOTX_draw_rectangle(i % PALETTE_SIZE, VISIBLE_LEFT, VISIBLE_BOTTOM, VISIBLE_RIGHT, VISIBLE_TOP, 0);
             plotx::present_canvas();
             auto t = std::chrono::steady_clock::now();
-            px::backend().window_changed(plotx::g.graphics_window);
+            px::backend().window_changed(plotx::g.windows.graphics_window);
             times.push_back(ms_since(t));
         }
         summary("present", times);
