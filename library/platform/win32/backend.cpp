@@ -9,6 +9,7 @@
 //   [x] poll             pumps the real message queue; never blocks
 //   [x] wait_until       MsgWaitForMultipleObjectsEx until input or the deadline
 //   [x] window_created / window_shown / window_changed / window_destroyed
+//   [x] user resizing    WM_SIZE of a sizable window tells the layer (user_resized)
 //   [x] menu_changed     rebuilds the menu bar, or updates marks and states in place
 //   [x] capabilities     no replay from the environment (a user gives input)
 //   [x] input            the whole contract: three buttons with capture, motion and leaving,
@@ -37,6 +38,11 @@ void on_key(void* owner, unsigned msg, unsigned vk, unsigned char typed, bool co
 }
 
 void on_exposed(void* owner) { InvalidateRect(layer_window(owner), nullptr, true); }
+
+// Only sizable windows take it; the layer repaints the window at its new size.
+void on_resized(void* owner, int client_width, int client_height) {
+    user_resized(layer_window(owner), client_width, client_height);
+}
 
 bool on_image(void* owner, win32::ImageView* out) {
     HWND h = layer_window(owner);
@@ -123,7 +129,7 @@ uintptr_t native_handle(HWND hwnd) { return active() ? handle(native_of(hwnd)) :
 }  // namespace win32
 
 std::unique_ptr<Backend> make_win32_backend() {
-    win32::Callbacks cb{on_message, on_key, on_exposed, on_image};
+    win32::Callbacks cb{on_message, on_key, on_exposed, on_image, on_resized};
     if (!win32::start(cb)) return nullptr;
     return std::make_unique<Win32Backend>();
 }

@@ -128,6 +128,9 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_ERASEBKGND:
             return 1;  // the paint covers every pixel
+        case WM_SIZE:
+            if (wp != SIZE_MINIMIZED && g_cb.resized) g_cb.resized(w->owner, LOWORD(lp), HIWORD(lp));
+            return 0;
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN:

@@ -32,6 +32,9 @@ struct Callbacks {
     void (*exposed)(void* owner);
     // The window's current image; false when it has none.
     bool (*image)(void* owner, ImageView* out);
+    // The user gave the window a new client size (a sizing border or maximise); not called
+    // when it is minimised.
+    void (*resized)(void* owner, int client_width, int client_height);
 };
 
 // A menu as the layer holds it, one level per vector.
