@@ -102,6 +102,7 @@ void set_logging(bool on) { g.drawing.logging_on = on; }
 
 void render_command(const DrawCommand& c) {
     ++test_hook.commands_rendered;
+    if (test_hook.command_seen) test_hook.command_seen(c);
     HDC dc = g.windows.canvas_dc;
     // Before the library is open there is no canvas: the operation has logged, nothing
     // is painted.

@@ -132,9 +132,12 @@ struct LibraryState {
 
 extern LibraryState g;
 
+struct DrawCommand;
+
 // What the library counts only for tests and benchmarks to read.
 struct TestHook {
     unsigned long commands_rendered = 0;  // every render_command call
+    void (*command_seen)(const DrawCommand&) = nullptr;  // told of each command before it is drawn
 };
 extern TestHook test_hook;
 
