@@ -9,33 +9,17 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/scratch_dir.h"
 #include "support/script_session.h"
 
 namespace {
 
 constexpr size_t MAX_OPS = 48;  // longer inputs add little and cost waits
 
-std::string private_directory;
-
-void remove_private_directory() {
-    std::remove((private_directory + "/" + plotx::SCRIPT_FILE).c_str());
-    rmdir(private_directory.c_str());
-}
-
-bool enter_private_directory() {
-    if (!private_directory.empty()) return true;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/plotx-fuzz-XXXXXX";
-    if (!mkdtemp(pattern.data()) || chdir(pattern.c_str()) != 0) return false;
-    private_directory = pattern;
-    std::atexit(remove_private_directory);
-    return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (!enter_private_directory()) std::abort();
+    if (!plotx_test::enter_process_scratch_directory("plotx-fuzz")) std::abort();
     plotx_test::ScriptSession session;
     session.open();
     std::string done, error;

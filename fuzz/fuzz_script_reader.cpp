@@ -11,29 +11,13 @@
 
 #include "platform/headless/headless.h"
 #include "state.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
 // Long enough to reach the end of any input that fits the fuzzer's length limit, short
 // enough that a huge periodic count cannot stall a run.
 constexpr int MAX_WAITS = 5000;
-
-std::string private_directory;
-
-void remove_private_directory() {
-    std::remove((private_directory + "/" + plotx::SCRIPT_FILE).c_str());
-    rmdir(private_directory.c_str());
-}
-
-bool enter_private_directory() {
-    if (!private_directory.empty()) return true;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/plotx-fuzz-XXXXXX";
-    if (!mkdtemp(pattern.data()) || chdir(pattern.c_str()) != 0) return false;
-    private_directory = pattern;
-    std::atexit(remove_private_directory);
-    return true;
-}
 
 // Plays PLOTX.SCR to the end, or for a bounded number of waits; aborts on an event no
 // script can give.
@@ -72,7 +56,7 @@ void play(bool rich) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (!enter_private_directory()) std::abort();
+    if (!plotx_test::enter_process_scratch_directory("plotx-fuzz")) std::abort();
     std::FILE* f = std::fopen(plotx::SCRIPT_FILE, "wb");
     if (!f) std::abort();
     if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "support/harness.h"
+#include "support/scratch_dir.h"
 
 // The two examples of the richer wait, compiled in so that a test can drive them.
 namespace steer_example {
@@ -332,22 +333,13 @@ class InputScripts : public Input {
 protected:
     void SetUp() override {
         Input::SetUp();
-        std::string pattern = (fs::temp_directory_path() / "plotx-input-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        home_ = fs::current_path();
-        fs::current_path(dir_);
+        ASSERT_TRUE(scratch_.enter("plotx-input"));
     }
     void TearDown() override {
         Input::TearDown();
-        fs::current_path(home_);
-        fs::remove_all(dir_);
+        scratch_.leave();
     }
-    static std::string script() {
-        std::stringstream ss;
-        ss << std::ifstream(SCRIPT_FILE, std::ios::binary).rdbuf();
-        return ss.str();
-    }
+    static std::string script() { return file_bytes(SCRIPT_FILE); }
     // Records the session with `flags` and the animation on; returns what was delivered.
     std::string record(int flags, int n) {
         begin();
@@ -368,7 +360,7 @@ protected:
         EXPECT_TRUE(hl::choose_menu(graphics(), CMD_PLAYBACK));
         return events(n);
     }
-    fs::path dir_, home_;
+    ScratchDirectory scratch_;
 };
 
 using InputRecording = InputScripts;

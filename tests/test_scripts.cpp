@@ -21,6 +21,7 @@
 
 #include "demo.h"
 #include "support/harness.h"
+#include "support/scratch_dir.h"
 #include "support/script_session.h"
 
 using namespace plotx;
@@ -36,18 +37,13 @@ class Scripts : public LibraryTest {
 protected:
     void SetUp() override {
         LibraryTest::SetUp();
-        std::string pattern = (fs::temp_directory_path() / "plotx-scripts-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        home_ = fs::current_path();
-        fs::current_path(dir_);
+        ASSERT_TRUE(scratch_.enter("plotx-scripts"));
     }
     void TearDown() override {
         LibraryTest::TearDown();  // closes the script stream while still in the directory
         unsetenv("PLOTX_PLAYBACK");
         unsetenv("PLOTX_SEED");
-        fs::current_path(home_);
-        fs::remove_all(dir_);
+        scratch_.leave();
     }
     void reopen() {
         reset_library_for_tests();
@@ -56,11 +52,7 @@ protected:
     }
 
     static void write_script(const std::string& text) { std::ofstream(SCRIPT_FILE, std::ios::binary) << text; }
-    static std::string script() {
-        std::stringstream ss;
-        ss << std::ifstream(SCRIPT_FILE, std::ios::binary).rdbuf();
-        return ss.str();
-    }
+    static std::string script() { return file_bytes(SCRIPT_FILE); }
     void command(unsigned id, uint64_t at = hl::NOW) { ASSERT_TRUE(hl::choose_menu(graphics(), id, at)); }
     bool marked(unsigned id) const {
         for (const px::MenuItem& item : g.run_menu.menu->items)
@@ -93,7 +85,7 @@ protected:
         return n;
     }
 
-    fs::path dir_, home_;
+    ScratchDirectory scratch_;
 };
 
 using Recording = Scripts;
