@@ -6,6 +6,7 @@
 #   bash tools/install-deps.sh test   the package layer, and what the tests, sanitizers,
 #                                     fuzzers, benchmarks and the HTML reference add (default)
 #   bash tools/install-deps.sh windows  the Windows cross build and its tests under Wine
+#   bash tools/install-deps.sh web    the WebAssembly build and its browser tests
 # A new dependency goes into the one layer that needs it; a port with its own toolchain adds
 # a layer of its own below (a name and its list) and asks for it by name.
 set -euo pipefail
@@ -27,6 +28,10 @@ layer[test]="${layer[package]}
 layer[windows]="cmake ninja-build googletest python3 fonts-liberation fonts-dejavu-core
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 xvfb xdotool openbox x11-utils imagemagick unzip"
+# The WebAssembly port (tools/build-web.sh) and its browser tests; npm only where no npm is
+# on the machine already (a Node from elsewhere brings its own).
+layer[web]="cmake ninja-build python3 googletest dpkg-dev emscripten chromium fonts-liberation fonts-dejavu-core"
+command -v npm >/dev/null 2>&1 || layer[web]+=" npm"
 
 name="${1:-test}"
 if [ -z "${layer[$name]+set}" ]; then

@@ -23,12 +23,19 @@ const BackendEntry BACKENDS[] = {
 #ifdef PLOTX_WITH_WIN32
     {"desktop", make_win32_backend},
 #endif
+#ifdef PLOTX_WITH_WEB
+    {"web", make_web_backend},
+#endif
 };
 
-// The backend a program gets without PLOTX_BACKEND: the desktop where there is a display.
+// The backend a program gets without PLOTX_BACKEND: the page in a page's build, else the
+// desktop where there is a display.
 std::string default_backend() {
 #ifdef _WIN32
     return "desktop";  // Windows always has a desktop to open windows on
+#endif
+#ifdef PLOTX_WITH_WEB
+    return "web";
 #endif
     const char* display = std::getenv("DISPLAY");
     if (display && *display) return "desktop";

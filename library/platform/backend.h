@@ -98,5 +98,6 @@ std::unique_ptr<Backend> choose_backend();
 std::unique_ptr<Backend> make_headless_backend();
 std::unique_ptr<Backend> make_fltk_backend();
 std::unique_ptr<Backend> make_win32_backend();
+std::unique_ptr<Backend> make_web_backend();
 
 }  // namespace px

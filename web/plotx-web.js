@@ -1,0 +1,476 @@
+// plotx-web.js - the page side of the web backend (library/platform/web/web.cpp): panels for
+// the program's windows with their menu bars, page input queued for the program (which
+// wakes it when it waits), PLOTX.SCR kept in browser storage, script and picture files
+// offered for download, and URL parameters as the program's environment.
+'use strict';
+(function () {
+  const WM_CLOSE = 0x0010, WM_KILLFOCUS = 0x0008, WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101,
+    WM_COMMAND = 0x0111, WM_LBUTTONDOWN = 0x0201, MK_LBUTTON = 0x0001;
+  const MF_GRAYED = 0x0001, MF_DISABLED = 0x0002, MF_CHECKED = 0x0008;
+  const HOME = '/plotx';           // the program's working directory, kept in browser storage
+  const SCRIPT = HOME + '/PLOTX.SCR';
+
+  const statusLine = document.getElementById('status');
+  const desk = document.getElementById('windows');
+  const filesNote = document.getElementById('files-note');
+  const pictures = document.getElementById('pictures');
+  const windows = new Map();  // window id -> panel
+  let openMenu = null;        // {panel, index} of the menu shown, if any
+
+  function setStatus(text) { statusLine.textContent = text; }
+
+  // --- Input for the program -------------------------------------------------------------
+  const plotx = {
+    queue: [],     // [window, message, wParam, lParam], taken by the program's poll
+    wake: null,    // set while the program waits: resumes it
+    firstFrame: null,
+    post(id, msg, wp, lp) {
+      this.queue.push([id, msg, wp | 0, lp | 0]);
+      if (this.wake) this.wake();
+    },
+  };
+
+  function keyLParam(typed, control, up) {
+    return (1 | (typed << 16) | (control ? 1 << 24 : 0) | (up ? 1 << 31 : 0)) | 0;
+  }
+
+  // The byte a key types, as the program's key translation expects it: with Control held a
+  // letter gives the letter (the program makes the control code), other keys nothing.
+  function typedByte(e) {
+    const letter = /^Key([A-Z])$/.exec(e.code);
+    if (e.ctrlKey) {
+      if (!letter) return 0;
+      return (e.shiftKey ? letter[1] : letter[1].toLowerCase()).charCodeAt(0);
+    }
+    switch (e.key) {
+      case 'Enter': return 13;
+      case 'Backspace': return 8;
+      case 'Tab': return 9;
+      case 'Escape': return 27;
+    }
+    if (e.key.length === 1) {
+      const c = e.key.charCodeAt(0);
+      if (c < 256) return c;
+    }
+    return 0;
+  }
+
+  function keyCode(e) {
+    const k = e.keyCode;  // the platform's key codes, as browsers still report them
+    return k > 0 && k < 256 ? k : 0xFF;
+  }
+
+  // --- Menus ------------------------------------------------------------------------------
+  // "&Animate\tCtrl+A" -> label with its mnemonic underlined, and the shortcut text.
+  function labelParts(text) {
+    const tab = text.indexOf('\t');
+    const label = tab >= 0 ? text.slice(0, tab) : text;
+    const key = tab >= 0 ? text.slice(tab + 1) : '';
+    const frag = document.createDocumentFragment();
+    let mnemonic = '';
+    for (let i = 0; i < label.length; ++i) {
+      if (label[i] === '&' && i + 1 < label.length) {
+        ++i;
+        if (label[i] !== '&' && !mnemonic) {
+          mnemonic = label[i].toLowerCase();
+          const u = document.createElement('u');
+          u.textContent = label[i];
+          frag.appendChild(u);
+          continue;
+        }
+      }
+      frag.appendChild(document.createTextNode(label[i]));
+    }
+    return { frag, key, mnemonic, plain: label.replace(/&(.)/g, '$1') };
+  }
+
+  function parseMenu(description) {
+    const root = [];
+    let current = root;
+    for (const line of description.split('\n')) {
+      if (!line) continue;
+      const [kind, id, flags, text] = line.split('\t');
+      const rest = line.split('\t').slice(3).join('\t');
+      if (kind === 'P') {
+        const popup = { kind, flags: +flags, text: rest, items: [] };
+        root.push(popup);
+        current = popup.items;
+      } else if (kind === 'E') {
+        current = root;
+      } else if (kind === 'S') {
+        current.push({ kind });
+      } else if (kind === 'I') {
+        current.push({ kind, id: +id, flags: +flags, text: text === undefined ? '' : rest });
+      }
+    }
+    return root;
+  }
+
+  function enabled(item) { return !(item.flags & (MF_GRAYED | MF_DISABLED)); }
+
+  function menuEntries(panel, index) {
+    return Array.from(panel.menus[index].list.querySelectorAll('li[role^="menuitem"]'));
+  }
+
+  function closeMenu(refocus) {
+    if (!openMenu) return;
+    const { panel, index } = openMenu;
+    const m = panel.menus[index];
+    m.list.hidden = true;
+    m.button.setAttribute('aria-expanded', 'false');
+    openMenu = null;
+    if (refocus === 'bar') m.button.focus();
+    else if (refocus) panel.canvas.focus();
+  }
+
+  function showMenu(panel, index, focusFirst) {
+    closeMenu(false);
+    const m = panel.menus[index];
+    if (!m) return;
+    m.list.hidden = false;
+    m.button.setAttribute('aria-expanded', 'true');
+    openMenu = { panel, index };
+    if (focusFirst) {
+      const first = menuEntries(panel, index).find(li => li.getAttribute('aria-disabled') !== 'true');
+      if (first) first.focus();
+    }
+  }
+
+  function pick(panel, li) {
+    if (!li || li.getAttribute('aria-disabled') === 'true') return;
+    closeMenu(true);
+    plotx.post(panel.id, WM_COMMAND, +li.dataset.command, 0);
+  }
+
+  function moveFocus(panel, index, step) {
+    const items = menuEntries(panel, index).filter(li => li.getAttribute('aria-disabled') !== 'true');
+    if (items.length === 0) return;
+    let at = items.indexOf(document.activeElement);
+    at = at < 0 ? (step > 0 ? 0 : items.length - 1) : (at + step + items.length) % items.length;
+    items[at].focus();
+  }
+
+  function buildMenuBar(panel, description) {
+    const wasOpen = openMenu && openMenu.panel === panel ? openMenu.index : -1;
+    const focusedCommand = document.activeElement && panel.bar.contains(document.activeElement)
+      ? document.activeElement.dataset.command : undefined;
+    if (wasOpen >= 0) openMenu = null;
+    panel.bar.textContent = '';
+    panel.menus = [];
+    const popups = parseMenu(description);
+    panel.bar.hidden = popups.length === 0;
+    popups.forEach((popup, index) => {
+      if (popup.kind !== 'P') return;
+      const holder = document.createElement('div');
+      const button = document.createElement('button');
+      button.type = 'button';
+      button.setAttribute('role', 'menuitem');
+      button.setAttribute('aria-haspopup', 'menu');
+      button.setAttribute('aria-expanded', 'false');
+      const title = labelParts(popup.text);
+      button.appendChild(title.frag);
+      const list = document.createElement('ul');
+      list.className = 'menu';
+      list.setAttribute('role', 'menu');
+      list.setAttribute('aria-label', title.plain);
+      list.hidden = true;
+      const mnemonics = new Map();
+      for (const item of popup.items) {
+        const li = document.createElement('li');
+        if (item.kind === 'S') {
+          li.setAttribute('role', 'separator');
+          list.appendChild(li);
+          continue;
+        }
+        const parts = labelParts(item.text);
+        const checked = (item.flags & MF_CHECKED) !== 0;
+        li.setAttribute('role', checked ? 'menuitemcheckbox' : 'menuitem');
+        if (checked) li.setAttribute('aria-checked', 'true');
+        li.tabIndex = -1;
+        li.dataset.command = String(item.id);
+        if (!enabled(item)) li.setAttribute('aria-disabled', 'true');
+        const mark = document.createElement('span');
+        mark.className = 'mark';
+        mark.textContent = checked ? '\u2713' : '';
+        const label = document.createElement('span');
+        label.className = 'label';
+        label.appendChild(parts.frag);
+        const key = document.createElement('span');
+        key.className = 'key';
+        key.textContent = parts.key;
+        if (parts.key) li.setAttribute('aria-keyshortcuts', parts.key.replace('Ctrl', 'Control'));
+        li.append(mark, label, key);
+        if (parts.mnemonic && enabled(item) && !mnemonics.has(parts.mnemonic)) mnemonics.set(parts.mnemonic, li);
+        li.addEventListener('click', () => pick(panel, li));
+        li.addEventListener('mousemove', () => { if (enabled(item)) li.focus(); });
+        list.appendChild(li);
+      }
+      button.addEventListener('mousedown', e => {
+        e.preventDefault();  // keeps the focus where it is until a pick
+        if (openMenu && openMenu.panel === panel && openMenu.index === index) closeMenu(false);
+        else showMenu(panel, index, false);
+      });
+      button.addEventListener('click', e => {
+        if (e.detail === 0) showMenu(panel, index, true);  // Enter or Space on the button
+      });
+      button.addEventListener('keydown', e => {
+        if (e.key === 'ArrowDown' || e.key === 'ArrowUp') {
+          e.preventDefault();
+          showMenu(panel, index, true);
+        } else if (e.key === 'Escape') {
+          e.preventDefault();
+          panel.canvas.focus();
+        }
+      });
+      list.addEventListener('keydown', e => {
+        e.stopPropagation();
+        if (e.key === 'ArrowDown') moveFocus(panel, index, 1);
+        else if (e.key === 'ArrowUp') moveFocus(panel, index, -1);
+        else if (e.key === 'Home') moveFocus(panel, index, 0);
+        else if (e.key === 'Enter' || e.key === ' ') pick(panel, document.activeElement);
+        else if (e.key === 'Escape') closeMenu('bar');
+        else if (e.key === 'Tab') { closeMenu(false); return; }
+        else if (!e.ctrlKey && !e.altKey && mnemonics.has(e.key.toLowerCase())) pick(panel, mnemonics.get(e.key.toLowerCase()));
+        else if (e.ctrlKey && /^Key[A-Z]$/.test(e.code)) {
+          // A shortcut pressed with the menu open: it goes to the program as usual.
+          closeMenu(true);
+          panel.canvas.dispatchEvent(new KeyboardEvent('keydown', e));
+        } else return;
+        e.preventDefault();
+      });
+      holder.append(button, list);
+      panel.bar.appendChild(holder);
+      panel.menus.push({ button, list, mnemonic: title.mnemonic });
+    });
+    if (wasOpen >= 0 && panel.menus[wasOpen]) {
+      showMenu(panel, wasOpen, false);
+      const again = focusedCommand && panel.bar.querySelector(`li[data-command="${focusedCommand}"]`);
+      if (again) again.focus();
+    }
+  }
+
+  document.addEventListener('mousedown', e => {
+    if (openMenu && !openMenu.panel.bar.contains(e.target)) closeMenu(false);
+  });
+
+  // --- Windows ----------------------------------------------------------------------------
+  function windowCreated(id, title, hasMenu) {
+    const root = document.createElement('section');
+    root.className = 'window';
+    root.dataset.title = title;
+    root.setAttribute('aria-label', title);
+    root.hidden = true;
+    const head = document.createElement('div');
+    head.className = 'title';
+    const name = document.createElement('span');
+    name.textContent = title;
+    const close = document.createElement('button');
+    close.type = 'button';
+    close.textContent = '\u00d7';
+    close.title = 'Close';
+    close.setAttribute('aria-label', 'Close ' + title);
+    close.addEventListener('click', () => plotx.post(id, WM_CLOSE, 0, 0));
+    head.append(name, close);
+    const bar = document.createElement('div');
+    bar.className = 'menubar';
+    bar.setAttribute('role', 'menubar');
+    bar.setAttribute('aria-label', title + ' menu');
+    bar.hidden = !hasMenu;
+    const canvas = document.createElement('canvas');
+    canvas.width = 0;
+    canvas.height = 0;
+    canvas.tabIndex = 0;
+    canvas.setAttribute('role', 'img');
+    canvas.setAttribute('aria-label', title);
+    root.append(head, bar, canvas);
+    desk.appendChild(root);
+    const panel = { id, title, root, bar, canvas, ctx: canvas.getContext('2d'), menus: [] };
+    windows.set(id, panel);
+
+    canvas.addEventListener('mousedown', e => {
+      if (e.button !== 0) return;
+      canvas.focus();
+      e.preventDefault();
+      const r = canvas.getBoundingClientRect();
+      const x = Math.floor((e.clientX - r.left) * canvas.width / r.width);
+      const y = Math.floor((e.clientY - r.top) * canvas.height / r.height);
+      plotx.post(id, WM_LBUTTONDOWN, MK_LBUTTON, (x & 0xFFFF) | ((y & 0xFFFF) << 16));
+    });
+    canvas.addEventListener('keydown', e => {
+      // Alt with a menu's mnemonic, or F10, opens the menu bar from the keyboard.
+      if ((e.altKey && !e.ctrlKey) || e.key === 'F10') {
+        const i = e.key === 'F10' ? 0 : panel.menus.findIndex(m => m.mnemonic === e.key.toLowerCase());
+        if (i >= 0 && panel.menus[i]) {
+          e.preventDefault();
+          showMenu(panel, i, true);
+          return;
+        }
+      }
+      if (e.key === 'Tab') return;  // the page's own focus movement
+      // Control-letter shortcuts are the program's; the browser keeps only those it reserves.
+      e.preventDefault();
+      plotx.post(id, WM_KEYDOWN, keyCode(e), keyLParam(typedByte(e), e.ctrlKey, false));
+    });
+    canvas.addEventListener('keyup', e => {
+      if (e.key === 'Tab') return;
+      e.preventDefault();
+      plotx.post(id, WM_KEYUP, keyCode(e), keyLParam(0, e.ctrlKey, true));
+    });
+    canvas.addEventListener('blur', () => plotx.post(id, WM_KILLFOCUS, 0, 0));
+  }
+
+  function windowShown(id, shown) {
+    const panel = windows.get(id);
+    if (panel) panel.root.hidden = !shown;
+  }
+
+  function windowDestroyed(id) {
+    const panel = windows.get(id);
+    if (!panel) return;
+    if (openMenu && openMenu.panel === panel) openMenu = null;
+    panel.root.remove();
+    windows.delete(id);
+  }
+
+  function present(id, rgba, width, height) {
+    const panel = windows.get(id);
+    if (!panel) return;
+    const c = panel.canvas;
+    if (c.width !== width || c.height !== height) {
+      c.width = width;
+      c.height = height;
+      c.style.width = width + 'px';
+      c.style.height = height + 'px';
+    }
+    panel.ctx.putImageData(new ImageData(new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length), width, height), 0, 0);
+    if (plotx.firstFrame === null) {
+      plotx.firstFrame = performance.now();
+      setStatus('Running. Click the picture to give it the keyboard.');
+    }
+  }
+
+  function setMenu(id, description) {
+    const panel = windows.get(id);
+    if (panel) buildMenuBar(panel, description);
+  }
+
+  Object.assign(plotx, { windowCreated, windowShown, windowDestroyed, present, setMenu });
+
+  // --- Files ------------------------------------------------------------------------------
+  let syncTimer = null;
+  function persist() {
+    if (syncTimer !== null) clearTimeout(syncTimer);
+    syncTimer = setTimeout(() => {
+      syncTimer = null;
+      FS.syncfs(false, err => { if (err) console.warn('plotx: could not store files in the browser:', err); });
+    }, 300);
+  }
+
+  function offerDownload(path, type) {
+    const name = path.slice(path.lastIndexOf('/') + 1);
+    let data;
+    try { data = FS.readFile(path); } catch (e) { return false; }
+    const url = URL.createObjectURL(new Blob([data], { type }));
+    const a = document.createElement('a');
+    a.href = url;
+    a.download = name;
+    document.body.appendChild(a);
+    a.click();
+    a.remove();
+    setTimeout(() => URL.revokeObjectURL(url), 10000);
+    return true;
+  }
+
+  function offerPicture(path) {
+    const name = path.slice(path.lastIndexOf('/') + 1);
+    let li = Array.from(pictures.children).find(x => x.dataset.path === path);
+    if (!li) {
+      li = document.createElement('li');
+      li.dataset.path = path;
+      const b = document.createElement('button');
+      b.type = 'button';
+      b.textContent = 'Download ' + name;
+      b.addEventListener('click', () => offerDownload(path, 'image/png'));
+      li.appendChild(b);
+      pictures.appendChild(li);
+    }
+    li.querySelector('button').title = 'Saved ' + new Date().toLocaleTimeString();
+  }
+
+  // Files the program writes: stored in the browser once written; pictures offered.
+  function watchFiles() {
+    const close = FS.close, rename = FS.rename, write = FS.write;
+    FS.close = function (stream) {
+      const path = stream && stream.path;
+      const r = close.apply(this, arguments);
+      if (path && path.startsWith(HOME)) {
+        persist();
+        if (/\.png$/i.test(path)) offerPicture(path);
+      }
+      return r;
+    };
+    FS.rename = function (from, to) {
+      const r = rename.apply(this, arguments);
+      persist();
+      if (/\.png$/i.test(to)) offerPicture(FS.lookupPath(to).path);
+      return r;
+    };
+    FS.write = function (stream) {
+      const r = write.apply(this, arguments);
+      if (stream && stream.path && stream.path.startsWith(HOME)) persist();
+      return r;
+    };
+  }
+
+  document.getElementById('download-script').addEventListener('click', () => {
+    filesNote.textContent = offerDownload(SCRIPT, 'text/plain') ? ''
+      : 'There is no PLOTX.SCR yet: record one with Run > Record Script (Ctrl+R).';
+  });
+  document.getElementById('load-script').addEventListener('change', async e => {
+    const file = e.target.files[0];
+    if (!file) return;
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    FS.writeFile(SCRIPT, bytes);
+    persist();
+    filesNote.textContent = `${file.name} is now PLOTX.SCR: play it with Run > Playback Script (Ctrl+P).`;
+    e.target.value = '';
+  });
+  window.addEventListener('pagehide', () => { if (typeof FS !== 'undefined') FS.syncfs(false, () => {}); });
+
+  // --- The program ------------------------------------------------------------------------
+  // URL parameters: ?seed=n (PLOTX_SEED), ?echo=1 (log lines echoed to the console), and any
+  // PLOTX_NAME=value as that environment variable.
+  const params = new URLSearchParams(location.search);
+  const env = {};
+  for (const [k, v] of params) if (/^PLOTX_[A-Z_]+$/.test(k)) env[k] = v;
+  if (params.has('seed')) env.PLOTX_SEED = params.get('seed');
+  if (params.has('echo')) env.PLOTX_LOG_ECHO = params.get('echo') === '0' ? '0' : '1';
+
+  window.Module = {
+    plotx,
+    print: text => console.log(text),
+    printErr: text => console.warn(text),
+    preRun: [() => {
+      Object.assign(ENV, env);
+      FS.mkdir(HOME);
+      FS.mount(IDBFS, {}, HOME);
+      FS.chdir(HOME);
+      addRunDependency('plotx-storage');
+      FS.syncfs(true, err => {
+        if (err) console.warn('plotx: browser storage is not available; files last until the page closes:', err);
+        removeRunDependency('plotx-storage');
+      });
+      watchFiles();
+    }],
+    onExit: status => {
+      closeMenu(false);
+      document.body.classList.add('ended');
+      setStatus(`The program has ended (exit status ${status}). Reload the page to run it again.`);
+      FS.syncfs(false, () => {});
+    },
+    onAbort: what => {
+      document.body.classList.add('ended');
+      setStatus('The program stopped with an error: ' + what);
+    },
+  };
+})();
