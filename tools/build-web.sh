@@ -3,7 +3,8 @@
 # the page's script, the program's script, WebAssembly and bundled faces).
 #   bash tools/build-web.sh                      the demo, into dist/web/
 #   bash tools/build-web.sh path/to/program.c    a program of your own, into dist/<name>/
-#   bash tools/build-web.sh --tests              also the unit tests, for ctest --test-dir build-web
+#   bash tools/build-web.sh --tests              also everything else (the unit tests, for
+#                                                ctest --test-dir build-web, and the examples)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 program="" tests=OFF
@@ -24,7 +25,7 @@ bash tools/web/build-deps.sh "$deps"
 # emcmake's own emulator setting names a Node flag Node 20 rejects; Node's fetch() cannot
 # read the program's files from a path.
 emcmake cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLOTX_WERROR=ON \
-  -DPLOTX_TESTS="$tests" -DCMAKE_PREFIX_PATH="$deps" -DCMAKE_FIND_ROOT_PATH="$deps" \
+  -DCMAKE_PREFIX_PATH="$deps" -DCMAKE_FIND_ROOT_PATH="$deps" \
   -DPLOTX_WEB_PROGRAM="$program" "-DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node;--no-experimental-fetch" \
   >/dev/null
 

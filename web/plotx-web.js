@@ -462,6 +462,15 @@
       });
       watchFiles();
     }],
+    postRun: [() => {
+      // A program that waited returned from main to the page at its first wait; it really
+      // returns only after the page resumed it for the last time: end the runtime then.
+      if (typeof Asyncify !== 'undefined' && Asyncify.currData) {
+        Asyncify.whenDone().then(status => {
+          try { exit(status); } catch (e) { /* the exit unwinds by throwing */ }
+        });
+      }
+    }],
     onExit: status => {
       closeMenu(false);
       document.body.classList.add('ended');

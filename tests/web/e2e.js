@@ -1,0 +1,253 @@
+// e2e.js - the demo's page and an example's page, end to end in headless Chromium: each
+// group loads a page served from the build's folders and drives it as a person would
+// (clicks, Control shortcuts, the menu bar), reading the canvases' pixels back.
+//   node tests/web/e2e.js DEMO_DIR EXAMPLE_DIR      (folders made by tools/build-web.sh)
+// Waits are bounded polls; the one fixed pause checks that a halted picture stays still.
+'use strict';
+const http = require('http');
+const fs = require('fs');
+const path = require('path');
+const puppeteer = require('puppeteer-core');
+
+const [demoDir, exampleDir] = process.argv.slice(2).map(d => path.resolve(d));
+const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
+
+function serve() {
+  return new Promise(resolve => {
+    const server = http.createServer((req, res) => {
+      const url = new URL(req.url, 'http://x');
+      const [, site, ...rest] = url.pathname.split('/');
+      const root = site === 'demo' ? demoDir : site === 'example' ? exampleDir : null;
+      const file = root && path.join(root, rest.join('/') || 'index.html');
+      if (!file || !file.startsWith(root) || !fs.existsSync(file)) { res.writeHead(404); res.end(); return; }
+      res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
+      fs.createReadStream(file).pipe(res);
+    });
+    server.listen(0, '127.0.0.1', () => resolve(server));
+  });
+}
+
+async function poll(what, fn, ms = 5000) {
+  const end = Date.now() + ms;
+  for (;;) {
+    const v = await fn();
+    if (v) return v;
+    if (Date.now() > end) throw new Error('timed out waiting for ' + what);
+    await new Promise(r => setTimeout(r, 50));
+  }
+}
+
+// In the page: where pixels of one colour lie on a window's canvas.
+function colourSpot(title, rgb) {
+  const c = document.querySelector(`section.window[data-title="${title}"] canvas`);
+  const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+  let n = 0, sx = 0, sy = 0;
+  for (let i = 0; i < d.length; i += 4)
+    if (d[i] === rgb[0] && d[i + 1] === rgb[1] && d[i + 2] === rgb[2]) {
+      const p = i / 4;
+      ++n; sx += p % c.width; sy += Math.floor(p / c.width);
+    }
+  return n ? { n, x: sx / n, y: sy / n } : { n: 0 };
+}
+
+const SUN = [255, 255, 0], CREATURE = [0, 102, 51], SKY = [153, 255, 255];
+const GRAPHICS = 'PLOTX Graphics', TEXT = 'PLOTX Text';
+
+async function open(browser, url) {
+  const page = await browser.newPage();
+  page.lines = [];
+  page.on('console', m => page.lines.push(m.text()));
+  page.on('pageerror', e => page.lines.push('page error: ' + e.message));
+  await page.setViewport({ width: 900, height: 1300 });
+  await page.goto(url);
+  await poll('the first frame', () => page.evaluate(() => Module.plotx.firstFrame !== null), 10000);
+  return page;
+}
+
+const spot = (page, rgb) => page.evaluate(colourSpot, GRAPHICS, rgb);
+const canvasOf = (page, title) => page.$(`section.window[data-title="${title}"] canvas`);
+async function control(page, letter) {
+  await page.keyboard.down('Control');
+  await page.keyboard.press('Key' + letter);
+  await page.keyboard.up('Control');
+}
+
+const groups = [];
+const group = (name, fn) => groups.push({ name, fn });
+
+group('the page loads and shows the first frame', async (browser, base) => {
+  const page = await open(browser, base + '/demo/?seed=1');
+  const c = await page.evaluate(t => {
+    const el = document.querySelector(`section.window[data-title="${t}"] canvas`);
+    return { w: el.width, h: el.height, cssW: el.getBoundingClientRect().width };
+  }, GRAPHICS);
+  if (c.w !== 595 || c.h !== 493 || c.cssW !== c.w) throw new Error('canvas is not the client area at 1:1: ' + JSON.stringify(c));
+  for (const [name, rgb] of [['sky', SKY], ['sun', SUN], ['creature', CREATURE]])
+    if ((await spot(page, rgb)).n < 100) throw new Error('no ' + name + ' on the canvas');
+  const entries = await page.$$eval('.menubar li', lis => lis.length);
+  if (entries !== 16) throw new Error('the Run menu has ' + entries + ' entries, not 16');
+  await page.close();
+});
+
+group('a click on the road makes the creature walk there', async (browser, base) => {
+  const page = await open(browser, base + '/demo/?seed=1');
+  const before = await spot(page, CREATURE);
+  const canvas = await canvasOf(page, GRAPHICS);
+  await canvas.click({ offset: { x: 560, y: 440 } });
+  await poll('the creature to walk right', async () => (await spot(page, CREATURE)).x > before.x + 40, 8000);
+  await page.close();
+});
+
+group('Ctrl+H freezes the sun, Ctrl+F moves it one step, Ctrl+A resumes', async (browser, base) => {
+  const page = await open(browser, base + '/demo/?seed=1');
+  const canvas = await canvasOf(page, GRAPHICS);
+  await canvas.focus();
+  // Control-letter keys the page did not keep from the browser's own actions.
+  await page.evaluate(() => {
+    window.browserGot = [];
+    window.addEventListener('keydown', e => { if (e.ctrlKey && e.key !== 'Control' && !e.defaultPrevented) browserGot.push(e.key); });
+  });
+  const start = await spot(page, SUN);
+  await poll('the sun to move', async () => (await spot(page, SUN)).x !== start.x);
+  await control(page, 'H');
+  // The halt takes effect with the next event; then the picture must stay as it is.
+  await new Promise(r => setTimeout(r, 300));
+  const frozen = await spot(page, SUN);
+  await new Promise(r => setTimeout(r, 600));
+  if ((await spot(page, SUN)).x !== frozen.x) throw new Error('the sun moved while halted');
+  await control(page, 'F');
+  const stepped = await poll('one step', async () => { const s = await spot(page, SUN); return s.x !== frozen.x && s; });
+  await new Promise(r => setTimeout(r, 400));
+  const after = await spot(page, SUN);
+  if (after.x !== stepped.x) throw new Error('Ctrl+F ran on instead of one step');
+  if (Math.abs(stepped.x - frozen.x) > 10) throw new Error('one step moved the sun ' + (stepped.x - frozen.x));
+  await control(page, 'A');
+  await poll('the sun to move again', async () => (await spot(page, SUN)).x !== after.x);
+  const kept = await page.evaluate(() => window.browserGot);
+  if (kept.length) throw new Error('the browser kept ' + kept.join(', '));
+  await page.close();
+});
+
+group('the menu bar works by mouse and by keyboard', async (browser, base) => {
+  const page = await open(browser, base + '/demo/?seed=1');
+  const logging = () => page.$eval('.menubar li[data-command="4"]', li => li.getAttribute('aria-checked') === 'true');
+  if (await logging()) throw new Error('the demo starts with logging off');
+  // By mouse: Run, then Logging; the program sets the check mark.
+  await page.click('.menubar button');
+  await page.click('.menubar li[data-command="4"]');
+  await poll('the Logging mark', logging);
+  const shortcut = await page.$eval('.menubar li[data-command="4"] .key', s => s.textContent);
+  if (shortcut !== 'Ctrl+L') throw new Error('shortcut text ' + shortcut);
+  const disabled = await page.$$eval('.menubar li[aria-disabled="true"]', l => l.length);
+  if (disabled !== 4) throw new Error(disabled + ' entries are greyed, not 4');
+  // By keyboard: Alt+R opens the menu from the canvas, H (the mnemonic) halts.
+  const canvas = await canvasOf(page, GRAPHICS);
+  await canvas.focus();
+  await page.keyboard.down('Alt');
+  await page.keyboard.press('KeyR');
+  await page.keyboard.up('Alt');
+  await poll('the menu to open', () => page.$eval('.menu', m => !m.hidden));
+  await page.keyboard.press('KeyH');
+  await poll('the menu to close', () => page.$eval('.menu', m => m.hidden));
+  await new Promise(r => setTimeout(r, 300));
+  const frozen = await spot(page, SUN);
+  await new Promise(r => setTimeout(r, 500));
+  if ((await spot(page, SUN)).x !== frozen.x) throw new Error('Halt animation from the keyboard did not halt');
+  await page.close();
+});
+
+group('Ctrl+L fills the log panel with the frame\'s lines, echoed to the console', async (browser, base) => {
+  const page = await open(browser, base + '/demo/?seed=1&echo=1');
+  const canvas = await canvasOf(page, GRAPHICS);
+  await canvas.focus();
+  await control(page, 'L');
+  // Every one of the 25 rows of 13 pixels holds ink (dark text on white).
+  const rowsWithInk = () => page.evaluate(t => {
+    const c = document.querySelector(`section.window[data-title="${t}"] canvas`);
+    const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    let rows = 0;
+    for (let line = 0; line < 25; ++line) {
+      let ink = false;
+      for (let y = line * 13; y < line * 13 + 13 && !ink; ++y)
+        for (let x = 0; x < c.width && !ink; ++x) ink = d[(y * c.width + x) * 4] < 128;
+      if (ink) ++rows;
+    }
+    return { rows, height: c.height };
+  }, TEXT);
+  const r = await poll('a full log panel', async () => { const v = await rowsWithInk(); return v.rows === 25 && v; });
+  if (r.height !== 325) throw new Error('the log panel is ' + r.height + ' pixels high, not 25 lines');
+  if (!page.lines.some(l => /^yellow circle at \(-?\d+,-?\d+\), radius \d+$/.test(l))) throw new Error('no log line on the console: ' + page.lines.slice(-3));
+  await page.close();
+});
+
+group('a recording made in the page is kept across a reload and plays back', async (browser, base) => {
+  let page = await open(browser, base + '/demo/?seed=1');
+  const canvas = await canvasOf(page, GRAPHICS);
+  await canvas.focus();
+  await control(page, 'R');
+  await poll('the Record mark', () => page.$eval('.menubar li[data-command="5"]', li => li.getAttribute('aria-checked') === 'true'));
+  await canvas.click({ offset: { x: 560, y: 440 } });
+  const recorded = () => page.evaluate(() => { try { return FS.readFile('/plotx/PLOTX.SCR', { encoding: 'utf8' }); } catch (e) { return ''; } });
+  await poll('the click in the recording', async () => /PLOTX_MOUSE/.test(await recorded()));
+  await control(page, 'R');
+  const script = await poll('the recording to end', () => page.evaluate(() => {
+    const li = document.querySelector('.menubar li[data-command="5"]');
+    return li.getAttribute('aria-checked') !== 'true' && FS.readFile('/plotx/PLOTX.SCR', { encoding: 'utf8' });
+  }));
+  if (!/^PLOTX_PERIODIC\(\d+\);\nPLOTX_MOUSE\(\d+, -?\d+\);\nPLOTX_PERIODIC\(\d+\);\n$/.test(script)) throw new Error('no click in the recording: ' + script.slice(0, 200));
+  // Stored in the browser: still there after a reload, and it plays back.
+  await new Promise(r => setTimeout(r, 500));  // the storage write is debounced by 300 ms
+  await page.close();
+  page = await open(browser, base + '/demo/?seed=1');
+  const kept = await page.evaluate(() => FS.readFile('/plotx/PLOTX.SCR', { encoding: 'utf8' }));
+  if (kept !== script) throw new Error('the script did not survive the reload');
+  const before = await spot(page, CREATURE);
+  await (await canvasOf(page, GRAPHICS)).focus();
+  await control(page, 'P');
+  await poll('the replayed click to move the creature', async () => (await spot(page, CREATURE)).x > before.x + 40, 8000);
+  await page.close();
+});
+
+group('Quit ends the program and the page says so', async (browser, base) => {
+  const page = await open(browser, base + '/demo/?seed=1');
+  await (await canvasOf(page, GRAPHICS)).focus();
+  await control(page, 'Q');
+  await poll('the end', () => page.$eval('#status', s => /program has ended/.test(s.textContent)));
+  await page.close();
+});
+
+group('an example built with build-web.sh runs and offers its picture', async (browser, base) => {
+  const page = await open(browser, base + '/example/');
+  await poll('the end', () => page.$eval('#status', s => /exit status 0/.test(s.textContent)));
+  const png = await page.evaluate(() => Array.from(FS.readFile('/plotx/picture.png').slice(0, 8)));
+  if (png.join() !== '137,80,78,71,13,10,26,10') throw new Error('picture.png is not a PNG');
+  const offer = await page.$eval('#pictures button', b => b.textContent);
+  if (offer !== 'Download picture.png') throw new Error('offer reads ' + offer);
+  await page.close();
+});
+
+(async () => {
+  const server = await serve();
+  const base = 'http://127.0.0.1:' + server.address().port;
+  const browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium', headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
+  });
+  let failed = 0;
+  for (const g of groups) {
+    const context = await browser.createBrowserContext();  // fresh storage for each group
+    const t0 = Date.now();
+    try {
+      await g.fn(context, base);
+      console.log(`ok   ${g.name} (${Date.now() - t0} ms)`);
+    } catch (e) {
+      ++failed;
+      console.log(`FAIL ${g.name}: ${e.message}`);
+    }
+    await context.close();
+  }
+  await browser.close();
+  server.close();
+  console.log(failed ? `${failed} of ${groups.length} groups failed` : `all ${groups.length} groups passed`);
+  process.exit(failed ? 1 : 0);
+})();

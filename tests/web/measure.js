@@ -1,0 +1,104 @@
+// measure.js - what a visitor of the demo's page feels, measured in headless Chromium: time
+// from navigation to the first frame on the canvas, the download (gzipped, with and without
+// the bundled faces) and the processor share of the browser while the demo animates and
+// while it is halted.
+//   node tests/web/measure.js [dist/web] [seconds per share, default 10]
+'use strict';
+const http = require('http');
+const fs = require('fs');
+const path = require('path');
+const zlib = require('zlib');
+const puppeteer = require('puppeteer-core');
+
+const dir = path.resolve(process.argv[2] || 'dist/web');
+const seconds = Number(process.argv[3] || 10);
+const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
+const TICK = 100;  // clock ticks a second in /proc's times (USER_HZ)
+
+function serve() {
+  return new Promise(resolve => {
+    const server = http.createServer((req, res) => {
+      const name = new URL(req.url, 'http://x').pathname.slice(1) || 'index.html';
+      const file = path.join(dir, name);
+      if (!file.startsWith(dir) || !fs.existsSync(file)) { res.writeHead(404); res.end(); return; }
+      res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
+      fs.createReadStream(file).pipe(res);
+    });
+    server.listen(0, '127.0.0.1', () => resolve(server));
+  });
+}
+
+// Processor time (s) of a process and all its descendants.
+function treeSeconds(root) {
+  const children = new Map();
+  const times = new Map();
+  for (const pid of fs.readdirSync('/proc').filter(n => /^\d+$/.test(n))) {
+    try {
+      const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+      const f = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+      const ppid = Number(f[1]);
+      times.set(Number(pid), (Number(f[11]) + Number(f[12])) / TICK);
+      if (!children.has(ppid)) children.set(ppid, []);
+      children.get(ppid).push(Number(pid));
+    } catch (e) { /* the process ended meanwhile */ }
+  }
+  let total = 0;
+  const todo = [root];
+  while (todo.length) {
+    const p = todo.pop();
+    total += times.get(p) || 0;
+    todo.push(...(children.get(p) || []));
+  }
+  return total;
+}
+
+async function share(browser, page, secs) {
+  const cdp = await page.target().createCDPSession();
+  await cdp.send('Performance.enable');
+  const task = async () => (await cdp.send('Performance.getMetrics')).metrics.find(m => m.name === 'TaskDuration').value;
+  const pid = browser.process().pid;
+  const [t0, c0, w0] = [await task(), treeSeconds(pid), Date.now()];
+  await new Promise(r => setTimeout(r, secs * 1000));
+  const [t1, c1, w1] = [await task(), treeSeconds(pid), Date.now()];
+  const wall = (w1 - w0) / 1000;
+  return { browser: (100 * (c1 - c0) / wall).toFixed(1) + ' %', pageMainThread: (100 * (t1 - t0) / wall).toFixed(2) + ' %' };
+}
+
+(async () => {
+  const gz = f => zlib.gzipSync(fs.readFileSync(path.join(dir, f)), { level: 9 }).length;
+  const files = fs.readdirSync(dir);
+  const code = files.filter(f => !f.endsWith('.data')).reduce((n, f) => n + gz(f), 0);
+  const fonts = files.filter(f => f.endsWith('.data')).reduce((n, f) => n + gz(f), 0);
+  console.log(`download, gzipped: ${(code / 1024).toFixed(0)} KB without the faces, ${(fonts / 1024).toFixed(0)} KB of faces`);
+
+  const server = await serve();
+  const url = `http://127.0.0.1:${server.address().port}/?seed=1`;
+  const browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium', headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
+  });
+  const loads = [];
+  for (let i = 0; i < 5; ++i) {
+    const context = await browser.createBrowserContext();  // a cold cache each time
+    const page = await context.newPage();
+    await page.goto(url);
+    await page.waitForFunction(() => Module.plotx.firstFrame !== null, { timeout: 20000 });
+    loads.push(await page.evaluate(() => Module.plotx.firstFrame));  // ms since navigation
+    await context.close();
+  }
+  loads.sort((a, b) => a - b);
+  console.log(`navigation to first frame: median ${loads[2].toFixed(0)} ms (of 5: ${loads.map(v => v.toFixed(0)).join(', ')})`);
+
+  const page = await browser.newPage();
+  await page.setViewport({ width: 900, height: 1300 });
+  await page.goto(url);
+  await page.waitForFunction(() => Module.plotx.firstFrame !== null);
+  console.log('animating:', JSON.stringify(await share(browser, page, seconds)));
+  await page.focus('section.window canvas');
+  await page.keyboard.down('Control');
+  await page.keyboard.press('KeyH');
+  await page.keyboard.up('Control');
+  console.log('halted:   ', JSON.stringify(await share(browser, page, seconds)));
+  await browser.close();
+  server.close();
+})();
