@@ -4,8 +4,15 @@
 // offered for download, and URL parameters as the program's environment.
 'use strict';
 (function () {
+  // The window layer's input messages and their parameters (library/platform/backend.h).
   const WM_CLOSE = 0x0010, WM_KILLFOCUS = 0x0008, WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101,
-    WM_COMMAND = 0x0111, WM_LBUTTONDOWN = 0x0201, MK_LBUTTON = 0x0001;
+    WM_SYSKEYDOWN = 0x0104, WM_SYSKEYUP = 0x0105, WM_COMMAND = 0x0111, WM_MOUSEMOVE = 0x0200,
+    WM_MOUSEWHEEL = 0x020A;
+  const BUTTON_DOWN = [0x0201, 0x0207, 0x0204], BUTTON_UP = [0x0202, 0x0208, 0x0205];  // left, middle, right
+  const MK_LBUTTON = 0x0001, MK_RBUTTON = 0x0002, MK_SHIFT = 0x0004, MK_CONTROL = 0x0008,
+    MK_MBUTTON = 0x0010, MK_ALT = 0x0080, WHEEL_DELTA = 120;
+  const KEY_CONTROL_HELD = 1 << 24, KEY_SHIFT_HELD = 1 << 25, KEY_ALT_HELD = 1 << 29,
+    KEY_WAS_DOWN = 1 << 30, KEY_UP_BIT = 1 << 31;
   const MF_GRAYED = 0x0001, MF_DISABLED = 0x0002, MF_CHECKED = 0x0008;
   const HOME = '/plotx';           // the program's working directory, kept in browser storage
   const SCRIPT = HOME + '/PLOTX.SCR';
@@ -30,8 +37,15 @@
     },
   };
 
-  function keyLParam(typed, control, up) {
-    return (1 | (typed << 16) | (control ? 1 << 24 : 0) | (up ? 1 << 31 : 0)) | 0;
+  function keyLParam(typed, e, up) {
+    return (1 | (typed << 16) | (e.ctrlKey ? KEY_CONTROL_HELD : 0) | (e.shiftKey ? KEY_SHIFT_HELD : 0) |
+      (e.altKey ? KEY_ALT_HELD : 0) | (e.repeat && !up ? KEY_WAS_DOWN : 0) | (up ? KEY_UP_BIT : 0)) | 0;
+  }
+
+  // Buttons held after a pointer event, and the modifiers, as the MK_ bits.
+  function mouseState(e) {
+    return (e.buttons & 1 ? MK_LBUTTON : 0) | (e.buttons & 2 ? MK_RBUTTON : 0) | (e.buttons & 4 ? MK_MBUTTON : 0) |
+      (e.shiftKey ? MK_SHIFT : 0) | (e.ctrlKey ? MK_CONTROL : 0) | (e.altKey ? MK_ALT : 0);
   }
 
   // The byte a key types, as the program's key translation expects it: with Control held a
@@ -287,15 +301,40 @@
     const panel = { id, title, root, bar, canvas, ctx: canvas.getContext('2d'), menus: [] };
     windows.set(id, panel);
 
-    canvas.addEventListener('mousedown', e => {
-      if (e.button !== 0) return;
+    // Client pixel of a pointer event, as the low and high words of lParam (signed).
+    const where = e => {
+      const r = canvas.getBoundingClientRect();
+      const x = Math.floor((e.clientX - r.left) * canvas.width / (r.width || 1));
+      const y = Math.floor((e.clientY - r.top) * canvas.height / (r.height || 1));
+      return { x, y, lp: (x & 0xFFFF) | ((y & 0xFFFF) << 16) };
+    };
+    canvas.addEventListener('pointerdown', e => {
+      if (e.button > 2) return;
       canvas.focus();
       e.preventDefault();
-      const r = canvas.getBoundingClientRect();
-      const x = Math.floor((e.clientX - r.left) * canvas.width / r.width);
-      const y = Math.floor((e.clientY - r.top) * canvas.height / r.height);
-      plotx.post(id, WM_LBUTTONDOWN, MK_LBUTTON, (x & 0xFFFF) | ((y & 0xFFFF) << 16));
+      canvas.setPointerCapture(e.pointerId);  // the release arrives even outside the canvas
+      plotx.post(id, BUTTON_DOWN[e.button], mouseState(e), where(e).lp);
     });
+    canvas.addEventListener('pointerup', e => {
+      if (e.button > 2) return;
+      plotx.post(id, BUTTON_UP[e.button], mouseState(e), where(e).lp);
+    });
+    canvas.addEventListener('pointermove', e => plotx.post(id, WM_MOUSEMOVE, mouseState(e), where(e).lp));
+    canvas.addEventListener('pointerleave', e => {
+      // One position outside the client area as the pointer leaves it.
+      let { x, y } = where(e);
+      if (x >= 0 && y >= 0 && x < canvas.width && y < canvas.height) x = -1;
+      plotx.post(id, WM_MOUSEMOVE, mouseState(e), (x & 0xFFFF) | ((y & 0xFFFF) << 16));
+    });
+    canvas.addEventListener('contextmenu', e => e.preventDefault());  // the right button is the program's
+    canvas.addEventListener('wheel', e => {
+      e.preventDefault();
+      // Notches of 120, positive away from the user, from pixels (about 100 a notch), lines
+      // (3 a notch) or pages.
+      const perUnit = [WHEEL_DELTA / 100, WHEEL_DELTA / 3, WHEEL_DELTA][e.deltaMode] || 1;
+      const turn = Math.max(-32768, Math.min(32767, Math.round(-e.deltaY * perUnit)));
+      if (turn !== 0) plotx.post(id, WM_MOUSEWHEEL, (mouseState(e) & 0xFFFF) | ((turn & 0xFFFF) << 16), where(e).lp);
+    }, { passive: false });
     canvas.addEventListener('keydown', e => {
       // Alt with a menu's mnemonic, or F10, opens the menu bar from the keyboard.
       if ((e.altKey && !e.ctrlKey) || e.key === 'F10') {
@@ -309,12 +348,14 @@
       if (e.key === 'Tab') return;  // the page's own focus movement
       // Control-letter shortcuts are the program's; the browser keeps only those it reserves.
       e.preventDefault();
-      plotx.post(id, WM_KEYDOWN, keyCode(e), keyLParam(typedByte(e), e.ctrlKey, false));
+      const system = e.altKey || e.key === 'Alt';
+      plotx.post(id, system ? WM_SYSKEYDOWN : WM_KEYDOWN, keyCode(e), keyLParam(system ? 0 : typedByte(e), e, false));
     });
     canvas.addEventListener('keyup', e => {
       if (e.key === 'Tab') return;
       e.preventDefault();
-      plotx.post(id, WM_KEYUP, keyCode(e), keyLParam(0, e.ctrlKey, true));
+      const system = e.altKey || e.key === 'Alt';
+      plotx.post(id, system ? WM_SYSKEYUP : WM_KEYUP, keyCode(e), keyLParam(0, e, true));
     });
     canvas.addEventListener('blur', () => plotx.post(id, WM_KILLFOCUS, 0, 0));
   }
