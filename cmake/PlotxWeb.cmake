@@ -21,8 +21,9 @@ function(plotx_web_page target)
 endfunction()
 
 # A test program run by Node: the host's files (test data, fonts) as they are, the process
-# environment visible to getenv, and the exit status passed back to ctest.
+# environment visible to getenv, and the exit status passed back to ctest. Linked at -O1: the
+# optimizer's full passes on a dozen programs would cost minutes for little speed.
 function(plotx_web_node_program target)
-  target_link_options(${target} PRIVATE -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1
+  target_link_options(${target} PRIVATE -O1 -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1
     -sENVIRONMENT=node "SHELL:--pre-js ${PLOTX_WEB_DIR}/node-env.js")
 endfunction()
