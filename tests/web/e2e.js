@@ -1,7 +1,8 @@
 // e2e.js - the demo's page and an example's page, end to end in headless Chromium: each
 // group loads a page served from the build's folders and drives it as a person would
 // (clicks, Control shortcuts, the menu bar), reading the canvases' pixels back.
-//   node tests/web/e2e.js DEMO_DIR EXAMPLE_DIR      (folders made by tools/build-web.sh)
+//   node tests/web/e2e.js DEMO_DIR EXAMPLE_DIR PROBE_DIR   (folders made by tools/build-web.sh;
+//   the probe is tests/web/input_probe.c)
 // Waits are bounded polls; the one fixed pause checks that a halted picture stays still.
 'use strict';
 const http = require('http');
@@ -9,7 +10,7 @@ const fs = require('fs');
 const path = require('path');
 const puppeteer = require('puppeteer-core');
 
-const [demoDir, exampleDir] = process.argv.slice(2).map(d => path.resolve(d));
+const [demoDir, exampleDir, probeDir] = process.argv.slice(2).map(d => path.resolve(d));
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
 
 function serve() {
@@ -17,7 +18,7 @@ function serve() {
     const server = http.createServer((req, res) => {
       const url = new URL(req.url, 'http://x');
       const [, site, ...rest] = url.pathname.split('/');
-      const root = site === 'demo' ? demoDir : site === 'example' ? exampleDir : null;
+      const root = { demo: demoDir, example: exampleDir, probe: probeDir }[site];
       const file = root && path.join(root, rest.join('/') || 'index.html');
       if (!file || !file.startsWith(root) || !fs.existsSync(file)) { res.writeHead(404); res.end(); return; }
       res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
@@ -223,6 +224,33 @@ group('an example built with build-web.sh runs and offers its picture', async (b
   if (png.join() !== '137,80,78,71,13,10,26,10') throw new Error('picture.png is not a PNG');
   const offer = await page.$eval('#pictures button', b => b.textContent);
   if (offer !== 'Download picture.png') throw new Error('offer reads ' + offer);
+  await page.close();
+});
+
+group('the richer wait gets every button, motion, the wheel and key downs and ups', async (browser, base) => {
+  const page = await open(browser, base + '/probe/?echo=1');
+  const canvas = await canvasOf(page, GRAPHICS);
+  const box = await canvas.boundingBox();
+  // Client (307, 236) is canvas (10, 10): the origin is the client area's middle.
+  const at = (x, y) => [box.x + 297 + x, box.y + 246 - y];
+  const seen = re => poll(String(re), () => page.lines.some(l => re.test(l)));
+  await page.mouse.move(...at(10, 10));
+  await seen(/^event 6 10 10 0 0 0$/);
+  await page.mouse.down({ button: 'right' });
+  await page.mouse.up({ button: 'right' });
+  await seen(/^event 1 10 10 3 0 0$/);
+  await seen(/^event 5 10 10 3 0 0$/);
+  await page.mouse.click(...at(10, 10), { button: 'middle' });
+  await seen(/^event 1 10 10 2 0 0$/);
+  await page.mouse.wheel({ deltaY: -100 });
+  await seen(/^event 7 10 10 1 0 0$/);
+  await page.keyboard.down('Shift');
+  await page.mouse.click(...at(-20, 5));
+  await page.keyboard.up('Shift');
+  await seen(/^event 1 -20 5 1 0 1$/);
+  await page.keyboard.press('ArrowLeft');
+  await seen(/^event 8 -20 5 0 256 0$/);
+  await seen(/^event 9 -20 5 0 256 0$/);
   await page.close();
 });
 
