@@ -193,6 +193,9 @@ TEST_F(TextLog, ClosedTextWindowKeepsStoringLines) {
 }
 
 TEST_F(TextLog, EchoWritesEveryLineToStandardError) {
+#ifdef __EMSCRIPTEN__
+    GTEST_SKIP() << "standard error cannot be captured under Node (the page test reads the echo on the console)";
+#endif
     begin();
     setenv("PLOTX_LOG_ECHO", "1", 1);
     testing::internal::CaptureStderr();
