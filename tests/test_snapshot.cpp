@@ -214,6 +214,9 @@ TEST_F(SnapshotTargets, LinkIsFollowedAndStaysAPermissionsAreKept) {
 }
 
 TEST_F(SnapshotTargets, WhatIsNotARegularFileIsRefusedWithItsReasonAndKept) {
+#ifdef __EMSCRIPTEN__
+    GTEST_SKIP() << "Node's file system has no FIFOs or device nodes";
+#endif
     begin();
     paint_pattern();
     fs::path fifo = dir / "fifo.png";
@@ -243,6 +246,9 @@ TEST_F(SnapshotTargets, WhatIsNotARegularFileIsRefusedWithItsReasonAndKept) {
 #endif
 
 TEST_F(SnapshotFailure, EndReturnsZeroAndSaysWhyWhenTheEnvironmentsSnapshotFails) {
+#ifdef __EMSCRIPTEN__
+    GTEST_SKIP() << "standard error cannot be captured under Node";
+#endif
     begin();
     fs::path target = dir / "taken";
     fs::create_directory(target);

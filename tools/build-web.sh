@@ -24,10 +24,13 @@ deps=$root/$build/deps/install
 bash tools/web/build-deps.sh "$deps"
 # emcmake's own emulator setting names a Node flag Node 20 rejects; Node's fetch() cannot
 # read the program's files from a path.
-emcmake cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLOTX_WERROR=ON \
+# (emcmake's own line about the command is left out; a failure shows everything.)
+if ! log=$(emcmake cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLOTX_WERROR=ON \
   -DCMAKE_PREFIX_PATH="$deps" -DCMAKE_FIND_ROOT_PATH="$deps" \
-  -DPLOTX_WEB_PROGRAM="$program" "-DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node;--no-experimental-fetch" \
-  >/dev/null
+  -DPLOTX_WEB_PROGRAM="$program" "-DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node;--no-experimental-fetch" 2>&1); then
+  echo "$log" >&2
+  exit 1
+fi
 
 if [ -n "$program" ]; then
   target=web-program
