@@ -51,7 +51,11 @@ if(PLOTX_SHARED)
     set(plotx_map ${CMAKE_CURRENT_SOURCE_DIR}/plotx.map)
     target_link_options(plotx_shared PRIVATE "LINKER:--version-script=${plotx_map}")
   endif()
-  target_link_options(plotx_shared PRIVATE "LINKER:--no-undefined")
+  # Every symbol resolved at link time, except in a sanitized build: Clang leaves the
+  # sanitizer runtime to the program that loads the library.
+  if(NOT PLOTX_SANITIZE)
+    target_link_options(plotx_shared PRIVATE "LINKER:--no-undefined")
+  endif()
   set_target_properties(plotx_shared PROPERTIES
     OUTPUT_NAME plotx
     EXPORT_NAME plotx_shared
