@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "demo.h"
-#include "platform/headless/headless.h"
-#include "platform/raster.h"
+#include "backends/headless/headless.h"
+#include "render/raster.h"
 #include "state.h"
 
 #ifdef PLOTX_HAVE_CAIRO

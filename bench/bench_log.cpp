@@ -1,7 +1,7 @@
 // Cost of one logged line in text windows of two screen widths. The window keeps its rows
 // in a ring, so a line should cost about one line strip, not the whole window.
 #include <benchmark/benchmark.h>
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 #include "state.h"
 
 static void BM_LogLine(benchmark::State& state) {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "demo.h"
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 #include "state.h"
 
 namespace {

@@ -74,7 +74,7 @@ This package holds the shared library.")
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${PLOTX_DEB_NAME_development})
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 # What plotx.pc's Requires.private and a static link of libplotx.a need.
-set(dev_depends "${PLOTX_DEB_NAME_runtime} (= ${PROJECT_VERSION}-1), libfreetype-dev, libfontconfig-dev, libpng-dev")
+set(dev_depends "${PLOTX_DEB_NAME_runtime} (= ${PROJECT_VERSION}-1), libfreetype-dev, libfontconfig-dev, zlib1g-dev")
 if(PLOTX_HAVE_DESKTOP)
   string(APPEND dev_depends ", libfltk1.3-dev, libx11-dev")
 endif()

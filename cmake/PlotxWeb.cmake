@@ -1,7 +1,7 @@
 # PlotxWeb.cmake - the WebAssembly build's link settings, in one place: programs made into
 # pages (the demo, the examples, a user's program through tools/build-web.sh) and the test
 # programs, which run under Node with the host's file system.
-set(PLOTX_WEB_DIR ${PROJECT_SOURCE_DIR}/web)
+set(PLOTX_WEB_DIR ${PROJECT_SOURCE_DIR}/library/backends/web/page)
 
 # The faces a page bundles: the drawing face and the log's fixed-pitch face.
 set(PLOTX_WEB_FONTS

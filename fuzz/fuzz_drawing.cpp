@@ -7,7 +7,7 @@
 #include <string>
 
 #include "plotx.h"
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 
 namespace {
 

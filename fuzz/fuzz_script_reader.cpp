@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 #include "state.h"
 #include "support/scratch_dir.h"
 

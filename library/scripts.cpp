@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include "platform/backend.h"
-#include "platform/system.h"
+#include "window/backend.h"
+#include "host/files/files.h"
 #include "state.h"
 
 using namespace px;

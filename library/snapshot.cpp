@@ -3,8 +3,8 @@
 // may be replaced) is the system layer's replace_file.
 #include <string>
 #include <vector>
-#include "platform/png_encoder.h"
-#include "platform/system.h"
+#include "host/png/png_writer.h"
+#include "host/files/files.h"
 #include "state.h"
 
 namespace plotx {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 #include "plotx.h"
-#include "platform/window_system.h"
+#include "window/window_system.h"
 
 namespace plotx {
 

@@ -3,7 +3,7 @@
 // Also the one definition of the library's state record and of the test hook.
 #include <cstdio>
 #include <cstdlib>
-#include "platform/backend.h"
+#include "window/backend.h"
 #include "state.h"
 
 using namespace px;

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/raster_internal.h"
-#include "platform/window_system.h"
+#include "render/raster_internal.h"
+#include "window/window_system.h"
 #include "support/harness.h"
 
 using namespace plotx;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/raster.h"
+#include "render/raster.h"
 
 using namespace px;
 

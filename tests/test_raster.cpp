@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
-#include "platform/raster.h"
+#include "render/raster.h"
 
 namespace {
 

@@ -50,6 +50,7 @@ mkdir -p "$out"
 for ext in js wasm data; do cp "${built%.js}.$ext" "$out/$name.$ext"; done
 # The loader names its files after the build target: point it at the copies.
 sed -i "s/$target\\.\\(wasm\\|data\\)/$name.\\1/g" "$out/$name.js"
-cp web/plotx-web.js web/plotx-web.css "$out/"
-sed "s/@PROGRAM@/$name/g" web/index.html >"$out/index.html"
+page=library/backends/web/page
+cp $page/plotx-web.js $page/plotx-web.css "$out/"
+sed "s/@PROGRAM@/$name/g" $page/index.html >"$out/index.html"
 echo "$out/index.html"

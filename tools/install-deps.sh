@@ -13,7 +13,7 @@ set -euo pipefail
 
 declare -A layer
 layer[run]="cmake ninja-build g++ pkg-config
-  libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core zlib1g-dev
   fonts-liberation
   libfltk1.3-dev libx11-dev libxext-dev"
 layer[package]="${layer[run]}

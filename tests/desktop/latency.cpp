@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "../../demo/demo.h"
-#include "platform/window_system.h"
+#include "window/window_system.h"
 #include "state.h"
 
 namespace {

@@ -22,8 +22,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/backend.h"
-#include "platform/fltk/desktop.h"
+#include "window/backend.h"
+#include "backends/fltk/desktop.h"
 #include "state.h"
 
 using namespace plotx;

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "platform/headless/headless.h"
-#include "platform/raster.h"
+#include "backends/headless/headless.h"
+#include "render/raster.h"
 #include "state.h"
 
 namespace plotx_test {

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 #include "state.h"
 
 namespace plotx_test {

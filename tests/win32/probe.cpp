@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/backend.h"
+#include "window/backend.h"
 #include "state.h"
 
 namespace {

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the C libraries the web build links (zlib, libpng, FreeType) with emscripten from
+# Builds the C libraries the web build links (zlib, FreeType) with emscripten from
 # Debian's own source packages, since Debian ships no WebAssembly builds of them and the
 # emscripten package cannot fetch its ports. Installs them under $1 (default
 # build-web/deps/install); a finished install is kept and reused.
@@ -19,7 +19,7 @@ echo "deb-src http://deb.debian.org/debian bookworm main" >"$work/apt/sources.li
 apt_opts=(-q -o "Dir::Etc::SourceList=$work/apt/sources.list" -o Dir::Etc::SourceParts=/dev/null
           -o "Dir::State::Lists=$work/apt/lists" -o Debug::NoLocking=1 -o APT::Sandbox::User=root)
 apt-get "${apt_opts[@]}" update >/dev/null
-(cd "$work/src" && apt-get "${apt_opts[@]}" source --download-only zlib libpng1.6 freetype >/dev/null)
+(cd "$work/src" && apt-get "${apt_opts[@]}" source --download-only zlib freetype >/dev/null)
 for dsc in "$work"/src/*.dsc; do
   (cd "$work/src" && dpkg-source --no-check -x "$dsc" >/dev/null)
 done
@@ -36,8 +36,6 @@ configure() {  # source dir, build dir, extra CMake arguments
 # zlib's CMake file wants Windows resources the Debian source leaves out: its own script.
 (cd "$work"/src/zlib-*/ && CHOST=wasm32 emconfigure ./configure --static --prefix="$prefix" >/dev/null &&
   emmake make -j2 libz.a >/dev/null && emmake make install >/dev/null)
-configure "$(echo "$work"/src/libpng1.6-*/)" "$work/build/libpng" -DPNG_SHARED=OFF -DPNG_TESTS=OFF \
-  -DPNG_EXECUTABLES=OFF -DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include"
 configure "$(echo "$work"/src/freetype-*/)" "$work/build/freetype" -DBUILD_SHARED_LIBS=OFF \
   -DFT_REQUIRE_ZLIB=ON -DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include" -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
 touch "$stamp"

@@ -1,0 +1,225 @@
+// presentation.cpp - the desktop backend's image presentation: a layer window's client
+// image drawn into its FLTK view. Where the server offers the shared-memory image extension
+// the client images live in segments the server reads (XShmPutImage: the image goes to the
+// screen with no copy on this side); else XPutImage of the pixels as they lie where the
+// visual allows; else FLTK's converting image drawing.
+//
+// Checklist:
+//   [x] choose_image_path  the fastest path the display's visual and connection take
+//   [x] pixel_store        client images in shared segments, the heap when none can be had
+//   [x] show_image         the image, then the window background where the view is larger
+//   [x] ClientView::draw   an expose asks the layer window for its paint, which shows it
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <algorithm>
+#include <map>
+
+#include "backends/fltk/fltk_internal.h"
+
+namespace px {
+namespace fltk {
+namespace {
+
+// 0x00RRGGBB in 32 bits is what a 24-bit TrueColor visual takes as it is.
+struct PutImagePath {
+    bool direct = false;
+    int byte_order = LSBFirst;
+};
+PutImagePath g_path;
+int g_uploads = 0;  // images sent to the server, for the tests
+
+// Client images in shared memory segments. A segment is marked for removal as soon as the
+// server has attached it, so none outlives the process however it ends. A server that
+// cannot attach (a remote display) turns the store to the heap for good.
+class SharedPixels final : public PixelStore {
+public:
+    bool usable = false;
+
+    void* allocate(size_t bytes) override {
+        if (usable && bytes > 0) {
+            if (void* p = attach(bytes)) return p;
+            usable = false;
+        }
+        return ::operator new(bytes);
+    }
+
+    void release(void* p, size_t) override {
+        auto it = segments_.find(p);
+        if (it == segments_.end()) {
+            ::operator delete(p);
+            return;
+        }
+        // Puts queued before the detach still read the segment; the server handles them first.
+        if (fl_display) XShmDetach(fl_display, &it->second);
+        shmdt(it->second.shmaddr);
+        segments_.erase(it);
+    }
+
+    XShmSegmentInfo* segment_of(const void* p) {
+        auto it = segments_.find(p);
+        return it == segments_.end() ? nullptr : &it->second;
+    }
+
+private:
+    static int attach_failed_;
+    static int note_failure(Display*, XErrorEvent*) {
+        attach_failed_ = 1;
+        return 0;
+    }
+
+    void* attach(size_t bytes) {
+        XShmSegmentInfo info{};
+        info.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        if (info.shmid < 0) return nullptr;
+        info.shmaddr = static_cast<char*>(shmat(info.shmid, nullptr, 0));
+        if (info.shmaddr == reinterpret_cast<char*>(-1)) {
+            shmctl(info.shmid, IPC_RMID, nullptr);
+            return nullptr;
+        }
+        info.readOnly = True;
+        XSync(fl_display, False);
+        attach_failed_ = 0;
+        XErrorHandler previous = XSetErrorHandler(note_failure);
+        bool ok = XShmAttach(fl_display, &info) != 0;
+        XSync(fl_display, False);
+        XSetErrorHandler(previous);
+        shmctl(info.shmid, IPC_RMID, nullptr);
+        if (!ok || attach_failed_) {
+            shmdt(info.shmaddr);
+            return nullptr;
+        }
+        segments_[info.shmaddr] = info;
+        return info.shmaddr;
+    }
+
+    std::map<const void*, XShmSegmentInfo> segments_;
+};
+int SharedPixels::attach_failed_ = 0;
+
+// Never freed: windows may release their images after the backend has gone.
+SharedPixels& shared_pixels() {
+    static SharedPixels* store = new SharedPixels;
+    return *store;
+}
+
+void put_rows(const Bitmap& b, int vx, int vy, int width, int height) {
+    if (width <= 0 || height <= 0) return;
+    // The rows form a ring: logical row 0 is physical row row_offset. Two bands at most.
+    int off = b.row_offset;
+    int first = std::min(height, b.height - off);
+    if (XShmSegmentInfo* seg = g_path.direct ? shared_pixels().segment_of(b.pixels.data()) : nullptr) {
+        XImage* im = XShmCreateImage(fl_display, fl_visual->visual, 24, ZPixmap, nullptr, seg,
+                                     static_cast<unsigned>(b.width), static_cast<unsigned>(b.height));
+        if (im && im->bytes_per_line == b.width * 4) {
+            im->data = seg->shmaddr;
+            XShmPutImage(fl_display, fl_window, fl_gc, im, 0, off, vx, vy, static_cast<unsigned>(width),
+                         static_cast<unsigned>(first), False);
+            if (first < height)
+                XShmPutImage(fl_display, fl_window, fl_gc, im, 0, 0, vx, vy + first, static_cast<unsigned>(width),
+                             static_cast<unsigned>(height - first), False);
+            im->data = nullptr;
+            XDestroyImage(im);
+            ++g_uploads;
+            return;
+        }
+        if (im) {
+            im->data = nullptr;
+            XDestroyImage(im);
+        }
+    }
+    ++g_uploads;
+    if (g_path.direct) {
+        XImage* im = XCreateImage(fl_display, fl_visual->visual, 24, ZPixmap, 0,
+                                  reinterpret_cast<char*>(const_cast<uint32_t*>(b.pixels.data())), b.width,
+                                  b.height, 32, b.width * 4);
+        if (!im) return;
+        im->byte_order = g_path.byte_order;
+        XPutImage(fl_display, fl_window, fl_gc, im, 0, off, vx, vy, static_cast<unsigned>(width),
+                  static_cast<unsigned>(first));
+        if (first < height)
+            XPutImage(fl_display, fl_window, fl_gc, im, 0, 0, vx, vy + first, static_cast<unsigned>(width),
+                      static_cast<unsigned>(height - first));
+        im->data = nullptr;  // the pixels belong to the bitmap
+        XDestroyImage(im);
+        return;
+    }
+    fl_draw_image(
+        [](void* data, int x, int y, int w, uchar* out) {
+            const Bitmap* bm = static_cast<const Bitmap*>(data);
+            const uint32_t* row = bm->row(y) + x;
+            for (int i = 0; i < w; ++i) {
+                out[3 * i] = static_cast<uchar>(row[i] >> 16);
+                out[3 * i + 1] = static_cast<uchar>(row[i] >> 8);
+                out[3 * i + 2] = static_cast<uchar>(row[i]);
+            }
+        },
+        const_cast<Bitmap*>(&b), vx, vy, width, height, 3);
+}
+
+}  // namespace
+
+void choose_image_path() {
+    g_path.direct = false;
+    const Visual* v = fl_visual ? fl_visual->visual : nullptr;
+    if (!v || fl_visual->depth != 24 || v->red_mask != 0xFF0000 || v->green_mask != 0xFF00 || v->blue_mask != 0xFF)
+        return;
+    // The server must store depth-24 pixels in 32 bits for the pixels to go as they are.
+    int count = 0;
+    XPixmapFormatValues* formats = XListPixmapFormats(fl_display, &count);
+    for (int i = 0; i < count; ++i)
+        if (formats[i].depth == 24 && formats[i].bits_per_pixel == 32) g_path.direct = true;
+    if (formats) XFree(formats);
+    const uint32_t one = 1;
+    g_path.byte_order = *reinterpret_cast<const unsigned char*>(&one) == 1 ? LSBFirst : MSBFirst;
+    // Shared images hold the pixels as they lie, so they need the direct path's visual and
+    // the server's byte order to be ours.
+    // Asked by name first: Xlib prints a warning when the version query finds no extension.
+    int opcode = 0, event = 0, error = 0, major = 0, minor = 0;
+    Bool pixmaps = False;
+    shared_pixels().usable = g_path.direct && ImageByteOrder(fl_display) == g_path.byte_order &&
+                             XQueryExtension(fl_display, "MIT-SHM", &opcode, &event, &error) &&
+                             XShmQueryVersion(fl_display, &major, &minor, &pixmaps);
+}
+
+PixelStore* pixel_store() { return &shared_pixels(); }
+
+bool shared_images() { return shared_pixels().usable; }
+
+int uploads() { return g_uploads; }
+
+void show_image(Native* n) {
+    ClientView* v = n->view;
+    const Bitmap& b = n->hwnd->client;
+    int w = std::min(v->w(), b.width), h = std::min(v->h(), b.height);
+    put_rows(b, v->x(), v->y(), w, h);
+    // Whatever the image does not cover shows the window background.
+    if (w < v->w() || h < v->h()) {
+        COLORREF bg = n->hwnd->background;
+        fl_color(static_cast<uchar>(GetRValue(bg)), static_cast<uchar>(GetGValue(bg)),
+                 static_cast<uchar>(GetBValue(bg)));
+        if (w < v->w()) fl_rectf(v->x() + w, v->y(), v->w() - w, v->h());
+        if (h < v->h()) fl_rectf(v->x(), v->y() + h, w, v->h() - h);
+    }
+}
+
+void ClientView::draw() {
+    if (!native_->hwnd) {
+        fl_rectf(x(), y(), w(), h(), FL_WHITE);
+        return;
+    }
+    // FLTK draws the view only when it was exposed, shown or resized: the window then
+    // needs its paint, which is how the layer's windows learn they were uncovered. The
+    // paint's image is what goes to the screen; sending the old one first would only
+    // double the upload.
+    native_->exposed = true;
+    InvalidateRect(native_->hwnd, nullptr, true);
+}
+
+}  // namespace fltk
+}  // namespace px

@@ -1,0 +1,143 @@
+// web.cpp - the web backend: every layer window becomes a panel on the page (a canvas
+// showing its client image at 1:1 and, when it has one, a menu bar built from its px::Menu);
+// the page's pointer, keyboard, menu and close input become posted messages. Waiting
+// suspends the program (the toolchain's asynchronous-call support) until input arrives or a
+// page timer fires, so a halted program leaves the tab idle. The page side is web/plotx-web.js.
+#include <emscripten.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "window/backend.h"
+
+namespace px {
+namespace {
+
+// The page's screen: wide enough for a readable log line, and tall enough that the text
+// window's client area (a third of the screen less its frame) holds 25 log lines of 13 pixels.
+constexpr int SCREEN_WIDTH = 806, SCREEN_HEIGHT = 1059;
+
+// clang-format off
+EM_JS(void, page_window_created, (int id, const char* title, int has_menu), {
+    Module.plotx.windowCreated(id, UTF8ToString(title), has_menu !== 0);
+});
+EM_JS(void, page_window_shown, (int id, int shown), { Module.plotx.windowShown(id, shown !== 0); });
+EM_JS(void, page_window_destroyed, (int id), { Module.plotx.windowDestroyed(id); });
+EM_JS(void, page_present, (int id, const uint8_t* rgba, int width, int height), {
+    Module.plotx.present(id, HEAPU8.subarray(rgba, rgba + width * height * 4), width, height);
+});
+EM_JS(void, page_menu, (int id, const char* description), {
+    Module.plotx.setMenu(id, UTF8ToString(description));
+});
+// Takes the oldest input the page queued: window, message, wParam, lParam into out[0..3].
+EM_JS(int, page_take_input, (int32_t* out), {
+    const q = Module.plotx.queue;
+    if (q.length === 0) return 0;
+    const e = q.shift();
+    for (let i = 0; i < 4; ++i) HEAP32[(out >> 2) + i] = e[i];
+    return 1;
+});
+// Suspends the program until the page queues input or ms pass (ms < 0: no time limit).
+EM_ASYNC_JS(void, page_wait, (double ms), {
+    const p = Module.plotx;
+    if (p.queue.length > 0) return;
+    await new Promise(resolve => {
+        const timer = ms >= 0 ? setTimeout(() => { p.wake = null; resolve(); }, ms) : null;
+        p.wake = () => { if (timer !== null) clearTimeout(timer); p.wake = null; resolve(); };
+    });
+});
+// clang-format on
+
+int id_of(HWND hwnd) { return static_cast<int>(reinterpret_cast<uintptr_t>(hwnd)); }
+
+// Menu text for the page: one entry a line, "kind<TAB>id<TAB>flags<TAB>label", where kind is
+// P (a popup whose entries follow, up to a line "E"), S (separator) or I (item); the label
+// keeps its & mnemonic and its tab before the shortcut text.
+void describe_menu(HMENU menu, std::string& out) {
+    for (const MenuItem& it : menu->items) {
+        if (it.flags & MF_POPUP) {
+            out += "P\t0\t" + std::to_string(it.flags) + "\t" + it.text + "\n";
+            if (it.popup) describe_menu(it.popup, out);
+            out += "E\n";
+        } else if (it.flags & MF_SEPARATOR) {
+            out += "S\n";
+        } else {
+            std::string label = it.text;
+            for (char& c : label)
+                if (c == '\n') c = ' ';
+            out += "I\t" + std::to_string(it.id) + "\t" + std::to_string(it.flags) + "\t" + label + "\n";
+        }
+    }
+}
+
+class Web final : public Backend {
+public:
+    const char* name() const override { return "web"; }
+    uint64_t now_ms() override { return static_cast<uint64_t>(emscripten_get_now()); }
+    void screen_size(int* w, int* h) override {
+        *w = SCREEN_WIDTH;
+        *h = SCREEN_HEIGHT;
+    }
+
+    void poll() override {
+        int32_t in[4];
+        while (page_take_input(in)) {
+            HWND hwnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(static_cast<uint32_t>(in[0])));
+            if (IsWindow(hwnd))
+                post_input(hwnd, static_cast<unsigned>(in[1]), static_cast<WPARAM>(static_cast<uint32_t>(in[2])),
+                           static_cast<LPARAM>(in[3]));
+        }
+    }
+
+    void wait_until(uint64_t deadline) override {
+        double ms = -1;
+        if (deadline != NO_DEADLINE) {
+            uint64_t now = now_ms();
+            ms = deadline > now ? static_cast<double>(deadline - now) : 0;
+        }
+        page_wait(ms);
+    }
+
+    void window_created(HWND hwnd) override {
+        page_window_created(id_of(hwnd), hwnd->title.c_str(), hwnd->menu ? 1 : 0);
+        menu_changed(hwnd);
+    }
+    void window_shown(HWND hwnd, bool shown) override {
+        page_window_shown(id_of(hwnd), shown ? 1 : 0);
+        if (shown) window_changed(hwnd);
+    }
+    void window_changed(HWND hwnd) override {
+        const Bitmap& b = hwnd->client;
+        if (!hwnd->visible || b.width <= 0 || b.height <= 0) return;
+        // The canvas takes bytes R, G, B, A; the image keeps 0x00RRGGBB words in a ring of rows.
+        rgba_.resize(static_cast<size_t>(b.width) * b.height * 4);
+        uint8_t* out = rgba_.data();
+        for (int y = 0; y < b.height; ++y) {
+            const uint32_t* row = b.row(y);
+            for (int x = 0; x < b.width; ++x, out += 4) {
+                uint32_t p = row[x];
+                out[0] = static_cast<uint8_t>(p >> 16);
+                out[1] = static_cast<uint8_t>(p >> 8);
+                out[2] = static_cast<uint8_t>(p);
+                out[3] = 255;
+            }
+        }
+        page_present(id_of(hwnd), rgba_.data(), b.width, b.height);
+    }
+    void window_destroyed(HWND hwnd) override { page_window_destroyed(id_of(hwnd)); }
+    void menu_changed(HWND hwnd) override {
+        std::string text;
+        if (HMENU m = GetMenu(hwnd)) describe_menu(m, text);
+        page_menu(id_of(hwnd), text.c_str());
+    }
+
+private:
+    std::vector<uint8_t> rgba_;
+};
+
+}  // namespace
+
+std::unique_ptr<Backend> make_web_backend() { return std::make_unique<Web>(); }
+
+}  // namespace px

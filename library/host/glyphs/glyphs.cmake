@@ -1,0 +1,17 @@
+# What each glyph source links: fontconfig and the bundled faces both pick a face file
+# (glyph_files.h) that FreeType renders; the Windows source draws with GDI.
+if(PLOTX_GLYPHS STREQUAL "fontconfig" OR PLOTX_GLYPHS STREQUAL "bundled")
+  find_package(Freetype REQUIRED)
+  target_sources(plotx PRIVATE ${CMAKE_CURRENT_LIST_DIR}/glyphs_freetype.cpp)
+  target_link_libraries(plotx PRIVATE Freetype::Freetype)
+  string(APPEND PLOTX_PC_REQUIRES_PRIVATE " freetype2")
+endif()
+if(PLOTX_GLYPHS STREQUAL "fontconfig")
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+  target_link_libraries(plotx PRIVATE PkgConfig::FONTCONFIG)
+  string(APPEND PLOTX_PC_REQUIRES_PRIVATE " fontconfig")
+endif()
+if(PLOTX_GLYPHS STREQUAL "gdi")
+  target_link_libraries(plotx PRIVATE gdi32)
+endif()
