@@ -21,7 +21,7 @@ namespace {
 // 32 bits. A shape this far out is off the 601 x 540 image either way.
 constexpr long long COORD_LIMIT = 1LL << 28;
 constexpr long long WIDTH_LIMIT = 1LL << 28;
-// Image pixels handed to the platform calls stay within this.
+// Image pixels handed to the reference system calls stay within this.
 constexpr long long PIXEL_LIMIT = 1LL << 30;
 
 int clamp_coord(long long v) { return static_cast<int>(std::clamp(v, -COORD_LIMIT, COORD_LIMIT)); }
@@ -126,14 +126,14 @@ void render_command(const DrawCommand& c) {
                                         {px_x(c.x3), px_y(c.y3)}};
                     Polygon(dc, v, 3);
                 } else {
-                    // The platform's boxes exclude their right and bottom edges; + 1 makes
+                    // The reference system's boxes exclude their right and bottom edges; + 1 makes
                     // both corners of the command part of the shape.
                     const int l = px_x(c.x1), t = px_y(c.y1);
                     const int r = clamp_pixel(ox + c.x2 + 1LL), b = clamp_pixel(oy - c.y2 + 1LL);
                     if (c.kind == DRAW_RECTANGLE)
                         Rectangle(dc, l, t, r, b);
                     else if (r - l == 1 && b - t == 1)
-                        SetPixel(dc, l, t, rgb);  // a radius-0 circle is its one pixel; the platform's ellipse draws none
+                        SetPixel(dc, l, t, rgb);  // a radius-0 circle is its one pixel; the reference system's ellipse draws none
                     else
                         Ellipse(dc, l, t, r, b);
                 }
@@ -253,22 +253,12 @@ extern "C" int PLOTX_draw_text(int color, int x, int y, int point_size, const ch
 
 extern "C" int PLOTX_draw_formatted_text(int color, int x, int y, int point_size, const char* format, ...) {
     char buffer[FORMAT_BUFFER_SIZE];
-    buffer[0] = '\0';
-    int n = 0;
-    if (format) {
-        va_list args;
-        va_start(args, format);
-        // Bounded: a longer result is cut to what the buffer holds, and that is drawn.
-        n = std::vsnprintf(buffer, sizeof buffer, format, args);
-        va_end(args);
-        if (n < 0) {
-            buffer[0] = '\0';
-            n = 0;
-        }
-        n = std::min(n, FORMAT_BUFFER_SIZE - 1);
-    }
+    va_list args;
+    va_start(args, format);
+    const int n = format_line(buffer, format, args);
+    va_end(args);
     PLOTX_draw_text(color, x, y, point_size, buffer);
-    return n;
+    return std::min(n, FORMAT_BUFFER_SIZE - 1);
 }
 
 extern "C" int PLOTX_clear_canvas(void) {

@@ -2,6 +2,7 @@
 // the internal operations the subsystems call on each other. A field that several commands
 // change is changed through one of these operations, never directly.
 #pragma once
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -231,6 +232,10 @@ void start_playback_from_environment();
 
 // text_log.cpp
 void draw_log_line(char* text);
+// printf into a FORMAT_BUFFER_SIZE buffer, for PLOTX_log and PLOTX_draw_formatted_text: the
+// count the formatting produced (which may exceed what the buffer kept), or 0 with an empty
+// buffer for a null format or a formatting error.
+int format_line(char (&buffer)[FORMAT_BUFFER_SIZE], const char* format, va_list args);
 px::LRESULT text_window_proc(px::HWND, unsigned, px::WPARAM, px::LPARAM);
 
 // drawing.cpp

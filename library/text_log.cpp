@@ -71,22 +71,26 @@ static bool echo_enabled() {
     return e && e[0] == '1';
 }
 
+int format_line(char (&buffer)[FORMAT_BUFFER_SIZE], const char* format, va_list args) {
+    buffer[0] = '\0';
+    if (!format) return 0;
+    // A longer line is cut to what the buffer holds; the count still tells the full length.
+    const int n = std::vsnprintf(buffer, FORMAT_BUFFER_SIZE, format, args);
+    if (n >= 0) return n;
+    buffer[0] = '\0';
+    return 0;
+}
+
 }  // namespace plotx
 
 using namespace plotx;
 
 extern "C" int PLOTX_log(const char* format, ...) {
     char buffer[FORMAT_BUFFER_SIZE];
-    int result = 0;
-    buffer[0] = '\0';
-    if (format) {
-        va_list args;
-        va_start(args, format);
-        // A longer line is cut to 1023 characters; the count still tells the full length.
-        result = std::vsnprintf(buffer, sizeof buffer, format, args);
-        va_end(args);
-        if (result < 0) buffer[0] = '\0';
-    }
+    va_list args;
+    va_start(args, format);
+    const int result = format_line(buffer, format, args);
+    va_end(args);
     size_t n = std::strlen(buffer);
     TextLogRing& ring = g.text_log.ring;
     if (ring.head == ring.tail) {

@@ -176,6 +176,19 @@ TEST_F(TextLog, ReturnsTheFormattingCountAndBoundsTheLine) {
     EXPECT_EQ(stored, std::string(1023, 'x'));
 }
 
+// Both formatting calls keep the header's word on a null format and on a formatting error
+// (a wide character the C locale cannot convert): 0, an empty line, nothing drawn.
+TEST_F(TextLog, NullFormatAndFormattingErrorsReturnZero) {
+    begin();
+    const char* none = nullptr;
+    EXPECT_EQ(PLOTX_log(none), 0);
+    EXPECT_EQ(ring_lines().back(), "");
+    EXPECT_EQ(PLOTX_log("%ls", L"\x20AC"), 0);
+    EXPECT_EQ(ring_lines().back(), "");
+    EXPECT_EQ(PLOTX_draw_formatted_text(BLACK, 0, 0, 12, "%ls", L"\x20AC"), 0);
+    EXPECT_EQ(PLOTX_draw_formatted_text(BLACK, 0, 0, 12, none), 0);
+}
+
 TEST_F(TextLog, BeforeBeginTheLineIsKeptAndNothingIsDrawn) {
     EXPECT_EQ(PLOTX_log("early %d\n", 1), 8);
     ASSERT_EQ(ring_lines().size(), 1u);

@@ -1,6 +1,6 @@
 # Host-OS services, one folder each with its interface beside its implementations: files and
 # signals (files/), where faces and glyph images come from (glyphs/), PNG encoding (png/).
-# Each platform picks its implementation of each service here.
+# Each host system picks its implementation of each service here.
 if(WIN32)
   set(PLOTX_GLYPHS gdi CACHE STRING "Glyph source: host/glyphs/glyphs_<this>.cpp")
   set(PLOTX_FILES win32 CACHE STRING "File and signal calls: host/files/files_<this>.cpp")

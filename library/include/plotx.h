@@ -177,8 +177,8 @@ enum PLOTX_Color {
  * timer. Call it before any other operation. Logging starts on; animation starts
  * halted. The canvas content is undefined until the first PLOTX_clear_canvas().
  *
- * The four arguments are those a graphical program's entry receives on the original
- * platform; elsewhere pass `0, 0, "", 1`.
+ * The four arguments are those a graphical program's entry receives on the reference
+ * window system (Windows); elsewhere pass `0, 0, "", 1`.
  * @param instance       the program's module instance, given to the window classes; 0 elsewhere.
  * @param prev_instance  a previous instance, or 0; non-zero skips registering the window
  *                       classes (a second program instance reuses them).
@@ -315,8 +315,8 @@ int PLOTX_draw_triangle(int color, int x1, int y1, int x2, int y2, int x3, int y
 int PLOTX_draw_rectangle(int color, int x1, int y1, int x2, int y2, int width);
 
 /**
- * Draws a straight line from (x1, y1) towards (x2, y2); as on the original platform, the
- * end point itself is not drawn. Logs a negative width as PLOTX_draw_triangle() does.
+ * Draws a straight line from (x1, y1) towards (x2, y2); as in the reference window system,
+ * the end point itself is not drawn. Logs a negative width as PLOTX_draw_triangle() does.
  * @param color   palette index.
  * @param x1      start, canvas x.
  * @param y1      start, canvas y.

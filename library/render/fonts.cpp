@@ -1,4 +1,4 @@
-// fonts.cpp - fonts for the text calls: the platform's text metrics and extents, and
+// fonts.cpp - fonts for the text calls: the reference system's text metrics and extents, and
 // glyphs blended into a surface. Faces and their glyph images are cached for
 // the life of the process, since the library creates a font for every text it draws;
 // where faces and glyph images come from is glyph_source.h's business.
@@ -24,7 +24,7 @@ constexpr int SYSTEM_CELL_HEIGHT = 16;
 // Beyond this a height is no use on any surface and would only cost memory in glyphs.
 constexpr int MAX_PIXEL_HEIGHT = 2048;
 
-// Text calls take single-byte text in the platform's western code page; these are its
+// Text calls take single-byte text in the reference system's western code page; these are its
 // characters 0x80..0x9F (0 where the code page leaves a hole). Other bytes are Latin-1.
 const uint16_t kCp1252High[32] = {
     0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
@@ -166,7 +166,7 @@ void font_draw(FontFace* face, Bitmap& surface, int x, int y, const char* text, 
         for (long long r = y0; r < y1 && x0 < x1; ++r)
             fill_pixels(surface.row(static_cast<int>(r)) + x0, static_cast<size_t>(x1 - x0), bk_pixel);
     }
-    // Glyphs stay in the cell's rows, as the platform draws them: an accent or an underscore
+    // Glyphs stay in the cell's rows, as the reference system draws them: an accent or an underscore
     // that hinting pushes past the ascent or the descent is cut off.
     if (cell_bottom <= 0 || cell_top >= H) return;
     const long long baseline = cell_top + face->ascent;

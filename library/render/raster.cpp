@@ -1,5 +1,5 @@
 // raster.cpp - the shapes: rectangles, ellipses, polygons and lines, drawn the way the
-// platform's drawing interface draws them (pixel for pixel where that was measurable),
+// reference system's drawing interface draws them (pixel for pixel where that was measurable),
 // always clipped to the surface.
 //
 // Every coordinate is widened to 64 bits on entry and every shape is clipped to the
@@ -65,11 +65,11 @@ struct Painter {
 };
 
 // ---------------------------------------------------------------------------------------
-// Ellipses. The platform traces the first quadrant of the box-fitted ellipse by integer
+// Ellipses. The reference system traces the first quadrant of the box-fitted ellipse by integer
 // error stepping (Zingl's rasterizing algorithm for an ellipse in a rectangle): from the
 // right end of the middle row, down and inward, until the traced column passes the middle
 // column. Nothing finishes the ends of a narrow tall ellipse, so such boxes lose their end
-// rows, as on the platform (which paints whatever it finds in them; empty is the sound
+// rows, as on the reference system (which paints whatever it finds in them; empty is the sound
 // reading). A row's fill runs between its outermost traced pixels; the one-pixel outline
 // is the traced pixels themselves. Boxes under three pixels either way are full blocks.
 //
@@ -200,7 +200,7 @@ void fill_ellipse(const Painter& p, i64 l, i64 t, i64 w, i64 h) {
 }
 
 // The round dot a wide pen leaves at a point: the pen's width across, centred as the
-// platform centres it (the extra pixel of an even width goes up and left).
+// reference system centres it (the extra pixel of an even width goes up and left).
 void pen_dot(const Painter& p, i64 x, i64 y, i64 width) {
     fill_ellipse(p, x - width / 2, y - width / 2, width, width);
 }
@@ -208,7 +208,7 @@ void pen_dot(const Painter& p, i64 x, i64 y, i64 width) {
 // ---------------------------------------------------------------------------------------
 // Polygon fill: alternate (even-odd) rule sampled at integer points; on each row an edge
 // counts from its upper end up to but not including its lower end, and a run includes
-// its left crossing and excludes its right one. This is how the platform fills polygons
+// its left crossing and excludes its right one. This is how the reference system fills polygons
 // and the regions behind wide pens: a rectangle's corner points fill exactly the pixels
 // from left/top up to but not including right/bottom.
 //
@@ -392,7 +392,7 @@ void thin_line(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2) {
     }
 }
 
-// Wide lines, built the way the platform builds them: a region of the segment's band and a
+// Wide lines, built the way the reference system builds them: a region of the segment's band and a
 // round dot of the pen's size at each end, painted in the pen's colour. One colour, so
 // painting the pieces one after another paints their union.
 //
@@ -406,7 +406,7 @@ void thin_line(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2) {
 void wide_band(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2, i64 width) {
     const i64 dx = x2 - x1, dy = y2 - y1;
     if (dx != 0 && dy != 0) {
-        // In double precision, as the platform computes the extent.
+        // In double precision, as the reference system computes the extent.
         const double adx = static_cast<double>(dx < 0 ? -dx : dx), ady = static_cast<double>(dy < 0 ? -dy : dy);
         const double len = std::hypot(adx, ady);
         const double wx = static_cast<double>(width) * ady / len, wy = static_cast<double>(width) * adx / len;
@@ -431,7 +431,7 @@ void wide_segment(const Painter& p, i64 x1, i64 y1, i64 x2, i64 y2, i64 width) {
     pen_dot(p, x2, y2, width);
 }
 
-// A wide pen's ellipse, as the platform strokes it: the closed path through the one-pixel
+// A wide pen's ellipse, as the reference system strokes it: the closed path through the one-pixel
 // outline's pixels in order around the box, every step a wide segment (band and round
 // dots); a box under three pixels either way goes round its block's corners. A run of
 // steps along one row or column is one band: the dots between cover nothing more. Each
@@ -541,13 +541,13 @@ bool Rectangle(HDC dc, int left, int top, int right, int bottom) {
     if (!open_box(tl, left, top, right, bottom, &box)) return false;
     const i64 l = box.l, t = box.t, r = box.r, b = box.b;
     if (!tl.pen) {
-        // Without a pen the platform fills one pixel less on the right and at the bottom:
+        // Without a pen the reference system fills one pixel less on the right and at the bottom:
         // the interior alone, l..r-2 by t..b-2. The text log's background relies on it.
         if (tl.brush) Painter{*tl.s, tl.brush_pixel}.box(l, t, r - 1, b - 1);
         return true;
     }
     if (r <= l || b <= t) return true;  // an empty box draws nothing, not even its pen
-    // A one-pixel box with a thin pen draws nothing on the platform; here it draws its
+    // A one-pixel box with a thin pen draws nothing on the reference system; here it draws its
     // pixel, as a rectangle whose two corners coincide must cover that corner.
     const Painter pen{*tl.s, tl.pen_pixel};
     const i64 w = tl.width;

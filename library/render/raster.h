@@ -1,6 +1,6 @@
 // raster.h - pixel surfaces and the drawing services the library's subsystems call: device
 // contexts, pens, brushes, fonts, shapes, text, block copies and scrolling.
-// Semantics follow the platform's drawing interface (right/bottom-exclusive boxes, lines
+// Semantics follow the reference system's drawing interface (right/bottom-exclusive boxes, lines
 // that exclude their end pixel, alternate polygon fill). Windows and messages live in
 // window_system.h; glyphs come from fonts.cpp.
 #pragma once
@@ -12,7 +12,7 @@
 
 namespace px {
 
-// Colour value as the platform passes it around: 0x00BBGGRR.
+// Colour value as the reference system passes it around: 0x00BBGGRR.
 using COLORREF = uint32_t;
 constexpr COLORREF RGB(unsigned r, unsigned g, unsigned b) { return (r & 255) | ((g & 255) << 8) | ((b & 255) << 16); }
 constexpr unsigned GetRValue(COLORREF c) { return c & 255; }

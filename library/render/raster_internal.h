@@ -1,5 +1,5 @@
 // raster_internal.h - the records behind the raster handles, shared by the files of the
-// raster (objects and DCs, shapes, text). Nothing outside library/platform includes it.
+// raster (objects and DCs, shapes, text). Nothing outside library/render includes it.
 #pragma once
 #include <cstring>
 #include <cwchar>

@@ -91,7 +91,7 @@ HFONT CreateFontA(int height, int, int, int, int weight, unsigned, unsigned, uns
 
 HBITMAP CreateCompatibleBitmap(HDC, int width, int height) {
     GdiObject* o = make(GdiObject::Bitmap_);
-    // A new bitmap's content is undefined on the platform; black is what it shows here.
+    // A new bitmap's content is undefined on the reference system; black is what it shows here.
     o->bitmap.resize(width, height, 0);
     return o;
 }
@@ -213,7 +213,7 @@ bool ScrollDC(HDC dc, int dx, int dy) {
     if (!s || s->height == 0) return false;
     if (dy != 0) {
         // Moving the content up by -dy rows is a change of the ring's offset; the rows that
-        // come into view at the bottom are stale, as the platform leaves uncovered pixels.
+        // come into view at the bottom are stale, as the reference system leaves uncovered pixels.
         int shift = -dy % s->height;
         s->row_offset = ((s->row_offset + shift) % s->height + s->height) % s->height;
     }

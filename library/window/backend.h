@@ -1,9 +1,9 @@
 // backend.h - what a backend gives the window layer: a clock, a screen size, input turned
 // into messages, and a display for windows and menus. The layer calls these; a backend
 // never calls into the library's subsystems, and the subsystems ask a backend only what
-// this interface offers. Chosen once, by PLOTX_BACKEND (headless, desktop).
+// this interface offers. Chosen once, by PLOTX_BACKEND (headless, desktop; in a page the web backend).
 //
-// Checklist for a backend (one folder under platform/, see CONTRIBUTING.md):
+// Checklist for a backend (one folder under backends/, see CONTRIBUTING.md):
 //   [ ] now_ms           a monotonic clock in ms (virtual in headless)
 //   [ ] screen_size      what GetSystemMetrics reports
 //   [ ] poll             turns pending input into posted messages (post_input); never blocks
@@ -12,7 +12,7 @@
 //                        keep the display in step with the layer's windows
 //   [ ] menu_changed     redraw a window's menu bar from its px::Menu
 //   [ ] capabilities     replays_from_environment
-//   [ ] an entry in the backend table (backend.cpp) and a backend.cmake in its folder
+//   [ ] an entry in the backend table (backend_table.cpp) and a backend.cmake in its folder
 //   [ ] input            every message of the input contract below
 //
 // Input contract: what poll() posts with post_input, in arrival order, to the window the
@@ -34,7 +34,7 @@
 //       = key_lparam(typed, control, up, shift, alt, repeat): typed is the byte the key
 //       types (0 for none; with Control held a letter gives the letter itself and other
 //       keys 0), repeat is set on an auto-repeat down. An auto-repeat is another key-down
-//       with no up in between. Keys with no VK_ name here are posted with their platform
+//       with no up in between. Keys with no VK_ name here are posted with their reference-system
 //       code, VK_NO_CODE, or not at all; the library ignores codes it does not know.
 //   WM_SYSKEYDOWN / WM_SYSKEYUP: Alt itself (VK_MENU) and keys pressed while Alt is held,
 //       with the same parameters and typed 0. A backend may still let its menu bar see them.
@@ -92,7 +92,7 @@ void set_display_lost_hook(void (*hook)());
 void display_lost();
 
 // Makes the backend PLOTX_BACKEND names (or the default one), from the backend table in
-// backend.cpp; exits the process with one line on standard error if it cannot run.
+// backend_table.cpp; exits the process with one line on standard error if it cannot run.
 std::unique_ptr<Backend> choose_backend();
 // The factories in the table; each returns null when its backend cannot run here.
 std::unique_ptr<Backend> make_headless_backend();

@@ -1,4 +1,4 @@
-// backend.cpp - the backend table: which backends this build has, and the choice among them
+// backend_table.cpp - the backend table: which backends this build has, and the choice among them
 // by PLOTX_BACKEND. A backend folder's backend.cmake defines PLOTX_WITH_<FOLDER> when the
 // folder is built; its entry here is the only other line it adds outside its folder.
 #include "window/backend.h"

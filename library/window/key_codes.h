@@ -1,4 +1,4 @@
-// key_codes.h - the platform's virtual key codes: what a key-down or key-up message carries
+// key_codes.h - the reference system's virtual key codes: what a key-down or key-up message carries
 // in wParam. Backends translate their own key identifiers into these through a table;
 // letters and digits are their upper-case ASCII codes and have no names here.
 #pragma once
@@ -16,7 +16,7 @@ enum : unsigned {
     // Punctuation keys of a US layout: ; = , - . / ` [ \ ] '
     VK_OEM_1 = 0xBA, VK_OEM_PLUS = 0xBB, VK_OEM_COMMA = 0xBC, VK_OEM_MINUS = 0xBD, VK_OEM_PERIOD = 0xBE,
     VK_OEM_2 = 0xBF, VK_OEM_3 = 0xC0, VK_OEM_4 = 0xDB, VK_OEM_5 = 0xDC, VK_OEM_6 = 0xDD, VK_OEM_7 = 0xDE,
-    // What a key the platform has no code for reports.
+    // What a key the reference system has no code for reports.
     VK_NO_CODE = 0xFF
 };
 

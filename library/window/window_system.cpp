@@ -1,5 +1,5 @@
 // window_system.cpp - windows, the message queue, timers, window DCs, paint, menus and
-// moveable memory, on top of whichever backend runs (backend.h; chosen in backend.cpp).
+// moveable memory, on top of whichever backend runs (backend.h; chosen in backend_table.cpp).
 //
 // Sections: Windows; Messages; Timers; Metrics, DCs and paint; Menus; Moveable memory;
 // Waiting, lookup, reset; The backend in use.
@@ -121,7 +121,7 @@ bool user_resized(HWND hwnd, int client_width, int client_height) {
 bool RegisterClassA(const WNDCLASSA* wc) {
     if (!wc || !wc->lpszClassName || !wc->lpfnWndProc) return false;
     State& s = S();
-    if (s.classes.count(wc->lpszClassName)) return false;  // already registered, as on the platform
+    if (s.classes.count(wc->lpszClassName)) return false;  // already registered, as on the reference system
     ClassRecord rec{*wc, wc->lpszClassName, wc->lpszMenuName ? wc->lpszMenuName : ""};
     s.classes[rec.name] = rec;
     return true;
@@ -207,7 +207,7 @@ bool PostMessageA(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
 }
 
 void post_input(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
-    // Motion is coalesced as the platform does: a move that finds the previous move still
+    // Motion is coalesced as the reference system does: a move that finds the previous move still
     // queued, with nothing after it, takes its place, so a program that falls behind
     // reads the latest position rather than a backlog.
     std::deque<MSG>& q = S().queue;

@@ -1,7 +1,7 @@
 // window_system.h - the window services the library's subsystems call: window classes and
 // windows, the message queue (post, peek, translate, dispatch, default handling, quit),
 // timers, device contexts of windows, paint, menus, system metrics and moveable memory.
-// It keeps the platform's rules (retrieval order, one timer message per due timer,
+// It keeps the reference system's rules (retrieval order, one timer message per due timer,
 // character messages from translated key-downs) and leaves input, clock and display to
 // the backend chosen at run time (backend.h).
 #pragma once
@@ -36,7 +36,7 @@ enum : unsigned {
 
 // Key message parameters. wParam is the key code. lParam: bits 0-15 repeat count,
 // bits 16-23 the byte the key types (0 if it types nothing; this layer carries it where
-// the platform carries a scan code, so a posted copy of the message still translates),
+// the reference system carries a scan code, so a posted copy of the message still translates),
 // bit 24 set when Control was held as the key went down, bit 25 Shift held, bit 29 Alt
 // held, bit 30 the key was already down (auto-repeat), bit 31 set on key-up.
 constexpr uint32_t KEY_CONTROL_HELD = 1u << 24, KEY_SHIFT_HELD = 1u << 25, KEY_ALT_HELD = 1u << 29,
@@ -184,10 +184,10 @@ enum : unsigned { GMEM_FIXED = 0x0000, GMEM_MOVEABLE = 0x0002 };
 HGLOBAL GlobalAlloc(unsigned flags, size_t bytes);
 void* GlobalLock(HGLOBAL block);
 bool GlobalUnlock(HGLOBAL block);
-HGLOBAL GlobalFree(HGLOBAL block);  // null on success, as on the platform
+HGLOBAL GlobalFree(HGLOBAL block);  // null on success, as on the reference system
 int live_global_blocks();
 
-// The layer's own services, beyond the platform calls.
+// The layer's own services, beyond the reference system calls.
 // True when a peek now could find a message (queued, quit, paint or due timer).
 bool message_available();
 // Blocks until a message may be available: input from the backend, a due timer, or

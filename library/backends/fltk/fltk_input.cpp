@@ -1,10 +1,10 @@
-// input.cpp - the desktop backend's input: FLTK pointer, keyboard and focus events on a
+// fltk_input.cpp - the desktop backend's input: FLTK pointer, keyboard and focus events on a
 // window's view become the layer's messages, as backend.h's input contract lists them. Key
-// identifiers go through one table to the platform's key codes; typed bytes follow the
-// platform's ANSI code page.
+// identifiers go through one table to the reference system's key codes; typed bytes follow the
+// reference system's ANSI code page.
 //
 // Checklist:
-//   [x] key codes        every key the platform names, by table; others VK_NO_CODE
+//   [x] key codes        every key the reference system names, by table; others VK_NO_CODE
 //   [x] typed bytes      one byte per key-down (Latin-1 from UTF-8), letters under Control
 //   [x] modifiers        Control, Shift and Alt in each key message's lParam, MK_ bits in
 //                        each mouse message's wParam
@@ -68,7 +68,7 @@ unsigned key_code(int k) {
     return VK_NO_CODE;
 }
 
-// Keys that type nothing on the platform, whatever X makes of them.
+// Keys that type nothing on the reference system, whatever X makes of them.
 bool types_nothing(unsigned vk) {
     return vk == VK_DELETE || (vk >= VK_PRIOR && vk <= VK_DOWN) || (vk >= VK_F1 && vk <= VK_F24);
 }
@@ -85,7 +85,7 @@ unsigned char typed_byte(int k, int state, bool control, unsigned vk) {
     const unsigned char* t = reinterpret_cast<const unsigned char*>(Fl::event_text());
     int n = Fl::event_length();
     if (n == 1) return t[0];
-    // Two-byte UTF-8 up to U+00FF: the Latin-1 byte the platform's ANSI code page gives.
+    // Two-byte UTF-8 up to U+00FF: the Latin-1 byte the reference system's ANSI code page gives.
     if (n == 2 && (t[0] == 0xC2 || t[0] == 0xC3) && (t[1] & 0xC0) == 0x80)
         return static_cast<unsigned char>(((t[0] & 0x03) << 6) | (t[1] & 0x3F));
     return 0;
@@ -103,7 +103,7 @@ bool pointer_left_focus(const Fl_Window* win) {
     return focus == PointerRoot;
 }
 
-// Keys down, by platform key code, so that X's auto-repeat (a key-down with no key-up
+// Keys down, by reference-system key code, so that X's auto-repeat (a key-down with no key-up
 // between, FLTK asks X for that) is marked as a repeat.
 bool g_down[256];
 
@@ -138,7 +138,7 @@ int ClientView::key(bool up) {
     unsigned vk = key_code(k);
     bool repeat = !up && g_down[vk & 0xFF];
     g_down[vk & 0xFF] = !up;
-    // Alt and its combinations are system keys on the platform (menu mnemonics), not
+    // Alt and its combinations are system keys on the reference system (menu mnemonics), not
     // key-down messages: they go as system keys, and the menu bar still gets them.
     if (!control_key && (k == FL_Alt_L || k == FL_Alt_R || k == FL_Meta_L || k == FL_Meta_R || (alt && !control))) {
         if (k != FL_Meta_L && k != FL_Meta_R)
@@ -180,7 +180,7 @@ int ClientView::handle(int event) {
             return 1;
         }
         case FL_MOUSEWHEEL:
-            // FLTK counts notches toward the user as positive; the platform the other way.
+            // FLTK counts notches toward the user as positive; the reference system the other way.
             if (Fl::event_dy() != 0)
                 post_input(hwnd, WM_MOUSEWHEEL, wheel_wparam(mouse_state(event), -Fl::event_dy() * WHEEL_DELTA),
                            client_position(Fl::event_x() - x(), Fl::event_y() - y()));

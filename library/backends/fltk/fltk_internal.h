@@ -1,6 +1,6 @@
 // fltk_internal.h - the records the desktop backend's files share: each layer window's FLTK
 // counterpart (a window holding a menu bar and a view of the client image) and the entry
-// points of presentation.cpp, input.cpp and menus.cpp that windows.cpp calls.
+// points of fltk_presentation.cpp, fltk_input.cpp and fltk_menus.cpp that fltk_windows.cpp calls.
 #pragma once
 #include <FL/Fl.H>
 #include <FL/Fl_Menu_Bar.H>
@@ -20,8 +20,8 @@ constexpr int BAR_HEIGHT = 25;
 
 struct Native;
 
-// Shows the client image (presentation.cpp) and turns pointer, keyboard and focus events
-// into messages (input.cpp).
+// Shows the client image (fltk_presentation.cpp) and turns pointer, keyboard and focus events
+// into messages (fltk_input.cpp).
 class ClientView : public Fl_Widget {
 public:
     ClientView(Native* n, int x, int y, int w, int h) : Fl_Widget(x, y, w, h), native_(n) { box(FL_NO_BOX); }
@@ -55,7 +55,7 @@ struct Native {
     bool exposed = false;  // the view has been drawn once: images sent now reach the screen
 };
 
-// presentation.cpp: how client images reach the screen.
+// fltk_presentation.cpp: how client images reach the screen.
 // Picks the way images go to the X server for the display's visual; once, at start.
 void choose_image_path();
 // Draws the window's client image into its view; fl_window and fl_gc must be current.
@@ -65,7 +65,7 @@ PixelStore* pixel_store();
 bool shared_images();  // true while images go by the shared-memory extension
 int uploads();         // images sent to the server so far
 
-// menus.cpp: the window's px::Menu as an FLTK menu bar.
+// fltk_menus.cpp: the window's px::Menu as an FLTK menu bar.
 // Registers the label type that draws menu entries with their marks and shortcut texts.
 void install_entry_label();
 // Brings the FLTK menu in step with the window's px::Menu.

@@ -1,4 +1,4 @@
-// menus.cpp - the desktop backend's menus: a layer window's px::Menu flattened into an FLTK
+// fltk_menus.cpp - the desktop backend's menus: a layer window's px::Menu flattened into an FLTK
 // menu bar whose entries draw their check mark and right-aligned shortcut text; a pick
 // becomes WM_COMMAND with the entry's identifier.
 //

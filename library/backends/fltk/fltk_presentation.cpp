@@ -1,4 +1,4 @@
-// presentation.cpp - the desktop backend's image presentation: a layer window's client
+// fltk_presentation.cpp - the desktop backend's image presentation: a layer window's client
 // image drawn into its FLTK view. Where the server offers the shared-memory image extension
 // the client images live in segments the server reads (XShmPutImage: the image goes to the
 // screen with no copy on this side); else XPutImage of the pixels as they lie where the

@@ -1,4 +1,4 @@
-// windows.cpp - the desktop backend (FLTK on X11): every layer window becomes an FLTK
+// fltk_windows.cpp - the desktop backend (FLTK on X11): every layer window becomes an FLTK
 // window holding a menu bar and a view of its client image, created, shown, laid out and
 // destroyed with it. Waiting blocks in Fl::wait, so an idle program sleeps in select() on
 // the X connection.
@@ -7,12 +7,12 @@
 //   [x] now_ms, screen_size       steady clock; FLTK's screen 0
 //   [x] poll, wait_until          Fl::check, Fl::wait (not while an expose's paint is due)
 //   [x] window_created / window_shown / window_changed / window_destroyed
-//   [x] menu_changed              menus.cpp
+//   [x] menu_changed              fltk_menus.cpp
 //   [x] close requests            WM_CLOSE (Escape is not FLTK's close here)
 //   [x] user resizing             sizable windows only; user_resized tells the layer
 //   SIGINT and SIGTERM quit as the close request does (PLOTX_NO_SIGNAL_HANDLERS=1 leaves
 //   them alone), and a lost X connection lets the library finish before the process ends.
-//   Images go out in presentation.cpp, input comes in through input.cpp.
+//   Images go out in fltk_presentation.cpp, input comes in through fltk_input.cpp.
 #include "backends/fltk/desktop.h"
 
 #include <FL/x.H>
@@ -34,7 +34,7 @@ namespace fltk {
 namespace {
 
 void window_close_requested(Fl_Widget*, void* data) {
-    // Escape reaching the window unhandled is FLTK's own close; the platform has none.
+    // Escape reaching the window unhandled is FLTK's own close; the reference system has none.
     if (Fl::event() == FL_SHORTCUT) return;
     Native* n = static_cast<Native*>(data);
     if (n->hwnd) post_input(n->hwnd, WM_CLOSE, 0, 0);

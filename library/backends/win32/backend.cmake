@@ -1,4 +1,4 @@
-# win32: the desktop backend on Windows, real windows and menus through the platform's own
+# win32: the desktop backend on Windows, real windows and menus through Windows' own
 # services; built in every Windows build that has PLOTX_DESKTOP on.
 set(PLOTX_HAVE_DESKTOP OFF)
 if(PLOTX_DESKTOP AND WIN32)

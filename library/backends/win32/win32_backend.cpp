@@ -1,11 +1,11 @@
-// backend.cpp - the win32 backend's layer half: each layer window gets a real window of its
+// win32_backend.cpp - the win32 backend's layer half: each layer window gets a real window of its
 // client size at its place, its px::Menu becomes the real menu bar, and what the real
-// windows report is posted as the layer's input. Waiting blocks in the platform's message
+// windows report is posted as the layer's input. Waiting blocks in Windows' message
 // wait until input or the next timer is due.
 //
 // Checklist (backend.h):
 //   [x] now_ms           the performance counter, in ms
-//   [x] screen_size      the platform's own metrics
+//   [x] screen_size      Windows' own metrics
 //   [x] poll             pumps the real message queue; never blocks
 //   [x] wait_until       MsgWaitForMultipleObjectsEx until input or the deadline
 //   [x] window_created / window_shown / window_changed / window_destroyed

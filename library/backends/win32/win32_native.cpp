@@ -1,8 +1,8 @@
-// native.cpp - the win32 backend's platform half: one window class for every layer window,
+// win32_native.cpp - the win32 backend's half that calls Windows: one window class for every layer window,
 // the real menu bar, keys and clicks turned into the layer's terms, the message pump, the
 // blocking message wait, and presentation as one copy of the client image per frame.
 // Paint requests are answered from the image the layer last drew, so windows repaint even
-// while a menu or a move holds the thread in the platform's modal loop.
+// while a menu or a move holds the thread in Windows' modal loop.
 #include <windows.h>
 
 #include <algorithm>
@@ -55,7 +55,7 @@ void blit(NativeWindow* w, HDC dc) {
         bi.bmiHeader.biWidth = im.width;
         bi.bmiHeader.biHeight = -im.height;  // top row first
         bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;        // 0x00RRGGBB is the platform's BGRX byte order
+        bi.bmiHeader.biBitCount = 32;        // 0x00RRGGBB is Windows' BGRX byte order
         bi.bmiHeader.biCompression = BI_RGB;
         const int first = std::min(height, im.height - im.row_offset);
         // With a negative height, scan line 0 is the top: the band starting at physical
@@ -102,7 +102,7 @@ unsigned char typed_byte(HWND hwnd, unsigned vk, bool control) {
 
 bool held(int vk) { return (GetKeyState(vk) & 0x8000) != 0; }
 
-// The platform's MK_ bits of a mouse message, with the layer's Alt bit added.
+// Windows's MK_ bits of a mouse message, with the layer's Alt bit added.
 constexpr WPARAM MK_ALT_HELD = 0x0080;
 WPARAM mouse_state(WPARAM wp) {
     return (wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON | MK_SHIFT | MK_CONTROL)) | (held(VK_MENU) ? MK_ALT_HELD : 0);
@@ -164,7 +164,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         case WM_MOUSEWHEEL: {
-            // The platform gives the pointer in screen coordinates here.
+            // Windows gives the pointer in screen coordinates here.
             POINT p{static_cast<SHORT>(LOWORD(lp)), static_cast<SHORT>(HIWORD(lp))};
             g_cb.message(w->owner, msg, (mouse_state(LOWORD(wp)) & 0xFFFF) | (wp & 0xFFFF0000u), client_position(hwnd, p));
             return 0;
@@ -274,7 +274,7 @@ bool start(const Callbacks& callbacks) {
     wc.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
     wc.lpszClassName = CLASS_NAME;
     if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
-    // A window the platform can actually create tells whether there is a desktop at all.
+    // A window Windows can actually create tells whether there is a desktop at all.
     HWND probe = CreateWindowExW(0, CLASS_NAME, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
     if (!probe) return false;
     DestroyWindow(probe);

@@ -1,7 +1,7 @@
-// native.h - the seam between the win32 backend's two halves. native.cpp sees only the
-// platform's headers, backend.cpp only the layer's: both name windows, messages and menu
+// win32_native.h - the seam between the win32 backend's two halves. win32_native.cpp sees only
+// Windows' headers, win32_backend.cpp only the layer's: both name windows, messages and menu
 // flags alike, so neither may include the other's headers. Message numbers, key codes and
-// menu flags pass through unchanged (the layer uses the platform's values).
+// menu flags pass through unchanged (the layer uses Windows' values).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -60,12 +60,12 @@ void set_menu(NativeWindow* w, const std::vector<MenuEntry>* bar, int client_wid
 void present(NativeWindow* w);
 // Hands every pending message to its window; never blocks.
 void pump();
-// Blocks in the platform's message wait until input arrives or timeout_ms passes
+// Blocks in Windows' message wait until input arrives or timeout_ms passes
 // (negative: no limit), then pumps.
 void wait(int64_t timeout_ms);
 uint64_t now_ms();
 void screen_size(int* width, int* height);
-// For tests: the platform's handle of the window, and its client area's size.
+// For tests: Windows' handle of the window, and its client area's size.
 uintptr_t handle(NativeWindow* w);
 void client_size(NativeWindow* w, int* width, int* height);
 

@@ -1,6 +1,6 @@
-// system.h - the operating-system calls behind the library's own files (the script file,
-// snapshots) and the quit signals. One small interface so that each port supplies its own
-// version (system_posix.cpp here); nothing else in the library opens, syncs or renames
+// files.h - the operating-system calls behind the library's own files (the script file,
+// snapshots) and the quit signals. One small interface with one implementation per host
+// (files_posix.cpp, files_win32.cpp); nothing else in the library opens, syncs or renames
 // files or handles signals. A failure comes back as the reason a user should read.
 #pragma once
 #include <cstddef>

@@ -1,4 +1,4 @@
-// system_posix.cpp - the library's file and signal calls on POSIX systems: the script file
+// files_posix.cpp - the library's file and signal calls on POSIX systems: the script file
 // opened without blocking and only when regular, writes that report a full disk instead of
 // dying, snapshots replaced atomically and only over what may be replaced, and SIGINT and
 // SIGTERM turned into a readable descriptor.

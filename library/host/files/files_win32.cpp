@@ -1,4 +1,4 @@
-// system_win32.cpp - the library's file calls on Windows: files always in binary mode, so a
+// files_win32.cpp - the library's file calls on Windows: files always in binary mode, so a
 // script has the same bytes as on other systems; snapshots written beside the target,
 // committed to disk and moved over it in one step (rename() there refuses an existing
 // target). Symbolic links are not followed: Windows programs rarely meet them.

@@ -1,5 +1,5 @@
 // glyph_source.h - where faces, their metrics and their glyph images come from: the one part
-// of text that each platform supplies its own way (glyphs_fontconfig.cpp: fontconfig picks a
+// of text that each host system supplies its own way (glyphs_fontconfig.cpp: fontconfig picks a
 // file, FreeType renders it). Caching, layout and blending stay in fonts.cpp.
 #pragma once
 #include <cstdint>
@@ -9,7 +9,7 @@
 
 namespace px {
 
-// A sized face's metrics in pixels, as the platform's text metrics report them.
+// A sized face's metrics in pixels, as the reference system's text metrics report them.
 struct FaceMetrics {
     int ascent = 0, descent = 0, internal_leading = 0;
     int ave_char_width = 0, max_char_width = 0;
@@ -35,7 +35,7 @@ public:
     virtual void glyph(unsigned code_point, GlyphImage* out) = 0;
 };
 
-// The face that draws text. Programs name a face the platform does not have, and its font
+// The face that draws text. Programs name a face the reference system does not have, and its font
 // mapper then gives them its default proportional face; Liberation Sans has that face's
 // metrics (every advance, the ascent and the descent), so text lays out as it does there.
 // A source without it draws in its default sans face (DejaVu Sans is about 12 % wider, so
@@ -44,7 +44,7 @@ inline constexpr const char* DRAWING_FAMILY = "Liberation Sans";
 inline constexpr const char* FALLBACK_FAMILY = "sans-serif";
 
 // The face for a name and weight (FW_ values; a name the system lacks gets DRAWING_FAMILY), sized
-// as the platform sizes fonts: a negative height is the em in pixels, a positive one the
+// as the reference system sizes fonts: a negative height is the em in pixels, a positive one the
 // whole cell (ascent plus descent). Null when no face can be loaded.
 std::unique_ptr<GlyphSource> open_glyph_source(const std::string& name, int height, int weight);
 

@@ -1,6 +1,6 @@
 // glyphs_freetype.cpp - faces and glyph images where FreeType renders them: the face file
 // for a name and weight comes from glyph_files.h (fontconfig on a desktop, a bundled face in
-// a page); FreeType sizes it as the platform sizes fonts and renders glyphs, shaded or black
+// a page); FreeType sizes it as the reference system sizes fonts and renders glyphs, shaded or black
 // and white as the face asks.
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -42,7 +42,7 @@ public:
         if (FT_Load_Glyph(ft_, index, FT_LOAD_DEFAULT) != 0) return;
         gl->advance = static_cast<int>((ft_->glyph->advance.x + 32) >> 6);
         // Where the face's own table asks for no shading at this size (Liberation Sans from 9
-        // to 17 pixels), the platform draws glyphs hinted for black and white and moves the
+        // to 17 pixels), the reference system draws glyphs hinted for black and white and moves the
         // pen by their hinted advances, while it measures text by the advances above.
         const FT_Int gasp = FT_Get_Gasp(ft_, ft_->size->metrics.y_ppem);
         const bool unshaded = gasp != FT_GASP_NO_TABLE && !(gasp & FT_GASP_DO_GRAY);
@@ -75,7 +75,7 @@ private:
 
 }  // namespace
 
-// Sizes a face as the platform does: a negative height is the em (character height) in
+// Sizes a face as the reference system does: a negative height is the em (character height) in
 // pixels, a positive one the whole cell, ascent plus descent, taken from the face's
 // Windows ascent and descent where it has them.
 std::unique_ptr<GlyphSource> open_glyph_source(const std::string& name, int height, int weight) {

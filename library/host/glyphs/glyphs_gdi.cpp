@@ -1,4 +1,4 @@
-// glyphs_gdi.cpp - the glyph source on Windows: the platform's own font matching and text
+// glyphs_gdi.cpp - the glyph source on Windows: Windows' own font matching and text
 // drawing. Each character is drawn white on black into a small 32-bit DIB section with the
 // face selected, and its inked box read back as grey levels, so the library blends glyphs
 // exactly as it does elsewhere.
@@ -26,7 +26,7 @@ public:
 
     bool open(const std::string& name, int height, int weight) {
         // The stock fonts' families by their generic names; any other name goes to the
-        // platform's matching as it is.
+        // Windows' matching as it is.
         const char* face = name.c_str();
         DWORD pitch = DEFAULT_PITCH | FF_DONTCARE;
         if (name == "monospace") { face = "Courier New"; pitch = FIXED_PITCH | FF_MODERN; }

@@ -1,4 +1,4 @@
-# PNG encoding: one writer on every platform, on zlib alone, so the same canvas gives the
+# PNG encoding: one writer on every system, on zlib alone, so the same canvas gives the
 # same file everywhere. Windows builds put zlib's objects into the library itself, so a
 # program that links it statically needs nothing but the system's own libraries.
 target_sources(plotx PRIVATE ${CMAKE_CURRENT_LIST_DIR}/png_writer.cpp)

@@ -1,4 +1,4 @@
-// png_writer.cpp - PNG encoding with zlib alone, used on every platform so a canvas gives
+// png_writer.cpp - PNG encoding with zlib alone, used on every system so a canvas gives
 // the same file everywhere: signature, IHDR, one IDAT of the deflated rows with filter
 // byte 0, IEND.
 #include <zlib.h>

@@ -1,5 +1,5 @@
 // png_writer.h - PNG encoding of an 8-bit RGB image into memory, the same bytes on every
-// platform (png_writer.cpp, on zlib alone). The caller owns the file handling.
+// system (png_writer.cpp, on zlib alone). The caller owns the file handling.
 #pragma once
 #include <string>
 #include <vector>

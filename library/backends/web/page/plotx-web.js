@@ -1,10 +1,10 @@
-// plotx-web.js - the page side of the web backend (library/platform/web/web.cpp): panels for
+// plotx-web.js - the page side of the web backend (../web.cpp): panels for
 // the program's windows with their menu bars, page input queued for the program (which
 // wakes it when it waits), PLOTX.SCR kept in browser storage, script and picture files
 // offered for download, and URL parameters as the program's environment.
 'use strict';
 (function () {
-  // The window layer's input messages and their parameters (library/platform/backend.h).
+  // The window layer's input messages and their parameters (library/window/backend.h).
   const WM_CLOSE = 0x0010, WM_KILLFOCUS = 0x0008, WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101,
     WM_SYSKEYDOWN = 0x0104, WM_SYSKEYUP = 0x0105, WM_COMMAND = 0x0111, WM_MOUSEMOVE = 0x0200,
     WM_MOUSEWHEEL = 0x020A;
@@ -70,7 +70,7 @@
   }
 
   function keyCode(e) {
-    const k = e.keyCode;  // the platform's key codes, as browsers still report them
+    const k = e.keyCode;  // the reference system's key codes, as browsers still report them
     return k > 0 && k < 256 ? k : 0xFF;
   }
 
