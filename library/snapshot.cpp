@@ -23,16 +23,7 @@ bool shown_size(const px::Bitmap& canvas, int* width, int* height) {
 // Rows in logical order (the surface stores them in a ring), three bytes a pixel.
 std::vector<unsigned char> rgb_rows(const px::Bitmap& canvas, int width, int height) {
     std::vector<unsigned char> out(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
-    unsigned char* p = out.data();
-    for (int y = 0; y < height; ++y) {
-        const uint32_t* row = canvas.row(y);
-        for (int x = 0; x < width; ++x) {
-            uint32_t v = row[x];
-            *p++ = static_cast<unsigned char>(v >> 16);
-            *p++ = static_cast<unsigned char>(v >> 8);
-            *p++ = static_cast<unsigned char>(v);
-        }
-    }
+    canvas.copy_bytes(0, 0, width, height, 3, out.data());
     return out;
 }
 

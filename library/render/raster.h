@@ -84,6 +84,10 @@ struct Bitmap {
     uint32_t at(int x, int y) const { return row(y)[x]; }
     // A copy with the rows in logical order.
     std::vector<uint32_t> linear() const;
+    // The w x h pixels from (x, y) as bytes in logical row order, R G B (3 bytes a pixel) or
+    // R G B A with A 255 (4): what PNG files, pages and image drawing take. The one place
+    // that undoes the ring for consumers of bytes.
+    void copy_bytes(int x, int y, int w, int h, int bytes_per_pixel, uint8_t* out) const;
 };
 
 struct Point { int x, y; };

@@ -56,6 +56,19 @@ std::vector<uint32_t> Bitmap::linear() const {
     return out;
 }
 
+void Bitmap::copy_bytes(int x, int y, int w, int h, int bytes_per_pixel, uint8_t* out) const {
+    for (int r = 0; r < h; ++r) {
+        const uint32_t* src = row(y + r) + x;
+        for (int i = 0; i < w; ++i, out += bytes_per_pixel) {
+            const uint32_t v = src[i];
+            out[0] = static_cast<uint8_t>(v >> 16);
+            out[1] = static_cast<uint8_t>(v >> 8);
+            out[2] = static_cast<uint8_t>(v);
+            if (bytes_per_pixel == 4) out[3] = 255;
+        }
+    }
+}
+
 DC::DC() {
     pen = stock(BLACK_PEN);
     brush = stock(WHITE_BRUSH);

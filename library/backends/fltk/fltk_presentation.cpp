@@ -151,13 +151,7 @@ void put_rows(const Bitmap& b, int vx, int vy, int width, int height) {
     }
     fl_draw_image(
         [](void* data, int x, int y, int w, uchar* out) {
-            const Bitmap* bm = static_cast<const Bitmap*>(data);
-            const uint32_t* row = bm->row(y) + x;
-            for (int i = 0; i < w; ++i) {
-                out[3 * i] = static_cast<uchar>(row[i] >> 16);
-                out[3 * i + 1] = static_cast<uchar>(row[i] >> 8);
-                out[3 * i + 2] = static_cast<uchar>(row[i]);
-            }
+            static_cast<const Bitmap*>(data)->copy_bytes(x, y, w, 1, 3, out);
         },
         const_cast<Bitmap*>(&b), vx, vy, width, height, 3);
 }

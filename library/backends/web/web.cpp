@@ -2,7 +2,7 @@
 // showing its client image at 1:1 and, when it has one, a menu bar built from its px::Menu);
 // the page's pointer, keyboard, menu and close input become posted messages. Waiting
 // suspends the program (the toolchain's asynchronous-call support) until input arrives or a
-// page timer fires, so a halted program leaves the tab idle. The page side is web/plotx-web.js.
+// page timer fires, so a halted program leaves the tab idle. The page side is page/plotx-web.js.
 #include <emscripten.h>
 
 #include <cstdint>
@@ -27,6 +27,8 @@ EM_JS(void, page_window_destroyed, (int id), { Module.plotx.windowDestroyed(id);
 EM_JS(void, page_present, (int id, const uint8_t* rgba, int width, int height), {
     Module.plotx.present(id, HEAPU8.subarray(rgba, rgba + width * height * 4), width, height);
 });
+// The layer's message numbers and flags, handed over once so that the page never retypes them.
+EM_JS(void, page_constants, (const char* json), { Module.plotx.setConstants(JSON.parse(UTF8ToString(json))); });
 EM_JS(void, page_menu, (int id, const char* description), {
     Module.plotx.setMenu(id, UTF8ToString(description));
 });
@@ -48,6 +50,34 @@ EM_ASYNC_JS(void, page_wait, (double ms), {
     });
 });
 // clang-format on
+
+// What the page posts and reads: the input messages, their parameters' bits, and the menu
+// flags it draws, as a JSON object of names.
+std::string constants_json() {
+    static const struct {
+        const char* name;
+        uint32_t value;
+    } table[] = {
+        {"WM_CLOSE", WM_CLOSE}, {"WM_KILLFOCUS", WM_KILLFOCUS}, {"WM_KEYDOWN", WM_KEYDOWN},
+        {"WM_KEYUP", WM_KEYUP}, {"WM_SYSKEYDOWN", WM_SYSKEYDOWN}, {"WM_SYSKEYUP", WM_SYSKEYUP},
+        {"WM_COMMAND", WM_COMMAND}, {"WM_MOUSEMOVE", WM_MOUSEMOVE}, {"WM_MOUSEWHEEL", WM_MOUSEWHEEL},
+        {"WM_LBUTTONDOWN", WM_LBUTTONDOWN}, {"WM_LBUTTONUP", WM_LBUTTONUP},
+        {"WM_MBUTTONDOWN", WM_MBUTTONDOWN}, {"WM_MBUTTONUP", WM_MBUTTONUP},
+        {"WM_RBUTTONDOWN", WM_RBUTTONDOWN}, {"WM_RBUTTONUP", WM_RBUTTONUP},
+        {"MK_LBUTTON", MK_LBUTTON}, {"MK_RBUTTON", MK_RBUTTON}, {"MK_SHIFT", MK_SHIFT},
+        {"MK_CONTROL", MK_CONTROL}, {"MK_MBUTTON", MK_MBUTTON}, {"MK_ALT", MK_ALT},
+        {"WHEEL_DELTA", WHEEL_DELTA}, {"KEY_CONTROL_HELD", KEY_CONTROL_HELD},
+        {"KEY_SHIFT_HELD", KEY_SHIFT_HELD}, {"KEY_ALT_HELD", KEY_ALT_HELD}, {"KEY_WAS_DOWN", KEY_WAS_DOWN},
+        {"KEY_UP_BIT", KEY_UP_BIT}, {"MF_GRAYED", MF_GRAYED}, {"MF_DISABLED", MF_DISABLED},
+        {"MF_CHECKED", MF_CHECKED}, {"VK_NO_CODE", VK_NO_CODE},
+    };
+    std::string out = "{";
+    for (const auto& c : table) {
+        if (out.size() > 1) out += ",";
+        out += std::string("\"") + c.name + "\":" + std::to_string(c.value);
+    }
+    return out + "}";
+}
 
 int id_of(HWND hwnd) { return static_cast<int>(reinterpret_cast<uintptr_t>(hwnd)); }
 
@@ -73,6 +103,7 @@ void describe_menu(HMENU menu, std::string& out) {
 
 class Web final : public Backend {
 public:
+    Web() { page_constants(constants_json().c_str()); }
     const char* name() const override { return "web"; }
     uint64_t now_ms() override { return static_cast<uint64_t>(emscripten_get_now()); }
     void screen_size(int* w, int* h) override {
@@ -110,19 +141,8 @@ public:
     void window_changed(HWND hwnd) override {
         const Bitmap& b = hwnd->client;
         if (!hwnd->visible || b.width <= 0 || b.height <= 0) return;
-        // The canvas takes bytes R, G, B, A; the image keeps 0x00RRGGBB words in a ring of rows.
         rgba_.resize(static_cast<size_t>(b.width) * b.height * 4);
-        uint8_t* out = rgba_.data();
-        for (int y = 0; y < b.height; ++y) {
-            const uint32_t* row = b.row(y);
-            for (int x = 0; x < b.width; ++x, out += 4) {
-                uint32_t p = row[x];
-                out[0] = static_cast<uint8_t>(p >> 16);
-                out[1] = static_cast<uint8_t>(p >> 8);
-                out[2] = static_cast<uint8_t>(p);
-                out[3] = 255;
-            }
-        }
+        b.copy_bytes(0, 0, b.width, b.height, 4, rgba_.data());  // the page's canvas takes R G B A
         page_present(id_of(hwnd), rgba_.data(), b.width, b.height);
     }
     void window_destroyed(HWND hwnd) override { page_window_destroyed(id_of(hwnd)); }

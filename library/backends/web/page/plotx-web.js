@@ -4,16 +4,21 @@
 // offered for download, and URL parameters as the program's environment.
 'use strict';
 (function () {
-  // The window layer's input messages and their parameters (library/window/backend.h).
-  const WM_CLOSE = 0x0010, WM_KILLFOCUS = 0x0008, WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101,
-    WM_SYSKEYDOWN = 0x0104, WM_SYSKEYUP = 0x0105, WM_COMMAND = 0x0111, WM_MOUSEMOVE = 0x0200,
-    WM_MOUSEWHEEL = 0x020A;
-  const BUTTON_DOWN = [0x0201, 0x0207, 0x0204], BUTTON_UP = [0x0202, 0x0208, 0x0205];  // left, middle, right
-  const MK_LBUTTON = 0x0001, MK_RBUTTON = 0x0002, MK_SHIFT = 0x0004, MK_CONTROL = 0x0008,
-    MK_MBUTTON = 0x0010, MK_ALT = 0x0080, WHEEL_DELTA = 120;
-  const KEY_CONTROL_HELD = 1 << 24, KEY_SHIFT_HELD = 1 << 25, KEY_ALT_HELD = 1 << 29,
-    KEY_WAS_DOWN = 1 << 30, KEY_UP_BIT = 1 << 31;
-  const MF_GRAYED = 0x0001, MF_DISABLED = 0x0002, MF_CHECKED = 0x0008;
+  // The window layer's input messages, their parameters' bits and the menu flags, as the
+  // program hands them over (web.cpp) before it creates a window.
+  let WM_CLOSE, WM_KILLFOCUS, WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_COMMAND,
+    WM_MOUSEMOVE, WM_MOUSEWHEEL, MK_LBUTTON, MK_RBUTTON, MK_SHIFT, MK_CONTROL, MK_MBUTTON, MK_ALT,
+    WHEEL_DELTA, KEY_CONTROL_HELD, KEY_SHIFT_HELD, KEY_ALT_HELD, KEY_WAS_DOWN, KEY_UP_BIT, MF_GRAYED,
+    MF_DISABLED, MF_CHECKED, VK_NO_CODE;
+  let BUTTON_DOWN = [], BUTTON_UP = [];  // left, middle, right
+  function setConstants(c) {
+    ({ WM_CLOSE, WM_KILLFOCUS, WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_COMMAND,
+      WM_MOUSEMOVE, WM_MOUSEWHEEL, MK_LBUTTON, MK_RBUTTON, MK_SHIFT, MK_CONTROL, MK_MBUTTON, MK_ALT,
+      WHEEL_DELTA, KEY_CONTROL_HELD, KEY_SHIFT_HELD, KEY_ALT_HELD, KEY_WAS_DOWN, KEY_UP_BIT, MF_GRAYED,
+      MF_DISABLED, MF_CHECKED, VK_NO_CODE } = c);
+    BUTTON_DOWN = [c.WM_LBUTTONDOWN, c.WM_MBUTTONDOWN, c.WM_RBUTTONDOWN];
+    BUTTON_UP = [c.WM_LBUTTONUP, c.WM_MBUTTONUP, c.WM_RBUTTONUP];
+  }
   const HOME = '/plotx';           // the program's working directory, kept in browser storage
   const SCRIPT = HOME + '/PLOTX.SCR';
 
@@ -71,7 +76,7 @@
 
   function keyCode(e) {
     const k = e.keyCode;  // the reference system's key codes, as browsers still report them
-    return k > 0 && k < 256 ? k : 0xFF;
+    return k > 0 && k < 256 ? k : VK_NO_CODE;
   }
 
   // --- Menus ------------------------------------------------------------------------------
@@ -395,7 +400,7 @@
     if (panel) buildMenuBar(panel, description);
   }
 
-  Object.assign(plotx, { windowCreated, windowShown, windowDestroyed, present, setMenu });
+  Object.assign(plotx, { setConstants, windowCreated, windowShown, windowDestroyed, present, setMenu });
 
   // --- Files ------------------------------------------------------------------------------
   let syncTimer = null;
