@@ -71,6 +71,13 @@ static bool echo_enabled() {
     return e && e[0] == '1';
 }
 
+void free_log_ring() {
+    for (HGLOBAL& b : g.text_log.ring.blocks) {
+        if (b) GlobalFree(b);
+        b = nullptr;
+    }
+}
+
 }  // namespace plotx
 
 using namespace plotx;
