@@ -70,6 +70,7 @@ struct TextLogRing {
 
 // Each record below belongs to the subsystem file named beside it: only that subsystem's
 // operations write it (other files call those operations), any file may read it.
+// tests/ownership/run.sh holds the same list of owners and checks every write.
 
 // windows.cpp: the windows, the canvas and its presentation, the canvas origin.
 struct WindowsState {
