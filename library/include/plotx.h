@@ -414,9 +414,9 @@ int PLOTX_save_canvas(const char* path);
  * was before an event whose own line does not. Key lines are written under PLOTX_wait()
  * even for keys it does not deliver, since PLOTX_key_held() tells of them. A played line of
  * a kind the program has not enabled is skipped (it still moves the pointer and changes
- * the held keys). Coordinates read from a script are clamped to -1000000..1000000, and so
- * is the pointer a `PLOTX_MOUSE` line moves (PLOTX_wait_event() still reports that line's
- * numbers as written, within int). A key line whose code no key has (see below) stops
+ * the held keys). The coordinates of these lines are clamped to -1000000..1000000 as they
+ * are read, and so is the pointer a played `PLOTX_MOUSE` line moves (PLOTX_wait_event()
+ * still reports that line's numbers as written, within int). A key line whose code no key has (see below) stops
  * playback as any unrecognised line does. A replay ends
  * in the recorded state when the program steps its animation by #PLOTX_PERIODIC events:
  * time_ms is the clock of the run, and a replay takes no time.
