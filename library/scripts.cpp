@@ -4,6 +4,8 @@
 // lines' text is script_lines.cpp's. A recording is never lost quietly: each line reaches the
 // file as it is written, the first failure ends the recording at its last complete line
 // and says why, and a script is never recorded over while it plays.
+// Sections: lines and events (what a played line does, which line an event records as);
+// the stream (modes, the writer, the reader); the operations the wait and the commands call.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -72,6 +74,8 @@ int read_piece(std::FILE* stream, char* buffer) {
 bool is_empty_line(const char* line, int n) {
     return (n == 1 && line[0] == '\n') || (n == 2 && line[0] == '\r' && line[1] == '\n');
 }
+
+// --- Lines and events --------------------------------------------------------------------
 
 // What a played line does. Its event goes into the slot, and the pointer, modifiers and
 // held keys it establishes are set, through the operations of the subsystems that own
@@ -148,6 +152,8 @@ bool line_of_event(int kind, ScriptLine* line) {
         default: return false;
     }
 }
+
+// --- The stream --------------------------------------------------------------------------
 
 // Recording and playing at once would truncate the script being played: the second
 // command asked for is refused.
@@ -314,6 +320,8 @@ int read_script_event() {
 }
 
 }  // namespace
+
+// --- What the wait and the commands call -------------------------------------------------
 
 void stop_playback() {
     g.scripts.playing_back = false;
