@@ -1,7 +1,7 @@
 // fuzz_script_reader.cpp - the script reader over arbitrary file contents: each input
 // becomes PLOTX.SCR in a private directory and is played back on the headless backend,
 // one event per wait, until playback stops or a bounded number of waits has run; once
-// through the original wait and once through the richer one.
+// through PLOTX_wait_event and once through PLOTX_wait with every input flag.
 #include <unistd.h>
 
 #include <cstdint>
@@ -21,21 +21,21 @@ constexpr int MAX_WAITS = 5000;
 
 // Plays PLOTX.SCR to the end, or for a bounded number of waits; aborts on an event no
 // script can give.
-void play(bool rich) {
+void play(bool describing) {
     // Every play starts with no stream, no ticks pending and no script command in force.
     plotx::close_script();
     plotx::stop_playback();
     plotx::g.scripts.recording = false;
     plotx::g.scripts.pending_periodic = 0;
     PLOTX_set_animation(RUN_ANIMATE);
-    PLOTX_set_input(rich ? PLOTX_INPUT_BUTTONS | PLOTX_INPUT_MOTION | PLOTX_INPUT_WHEEL | PLOTX_INPUT_KEYS : 0);
+    PLOTX_set_input(describing ? PLOTX_INPUT_BUTTONS | PLOTX_INPUT_MOTION | PLOTX_INPUT_WHEEL | PLOTX_INPUT_KEYS : 0);
     // Playback takes no virtual time, so this click is still ahead when it stops, and ends
     // that wait. One stays pending at most: an input cut off by the bound leaves its own.
     if (px::headless::pending_input() == 0)
         px::headless::click(plotx::g.windows.graphics_window, 5, 5, px::headless::now() + 100);
     if (!px::headless::choose_menu(plotx::g.windows.graphics_window, plotx::CMD_PLAYBACK)) std::abort();
     for (int i = 0; i < MAX_WAITS; ++i) {
-        if (!rich) {
+        if (!describing) {
             int x, y;
             char key;
             int kind = PLOTX_wait_event(&x, &y, &key);
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         PLOTX_begin(nullptr, nullptr, "", 1);
         opened = true;
     }
-    // Each input plays twice: to PLOTX_wait_event, which skips the richer wait's lines, and
+    // Each input plays twice: to PLOTX_wait_event, which skips PLOTX_wait's lines, and
     // to PLOTX_wait with every input flag, which delivers them.
     play(false);
     play(true);

@@ -16,10 +16,12 @@ static bool still_waiting() {
     return g.events.slot == EVENT_NONE || (g.events.slot == PLOTX_PERIODIC && !g.events.timer_tick);
 }
 
-void deliver_mouse(int x, int y) {
+void deliver_mouse(int x, int y, int button) {
     g.events.slot = PLOTX_MOUSE;
     g.events.record.mouse_x = x;
     g.events.record.mouse_y = y;
+    g.events.record.button = button;
+    g.events.record.key_code = 0;
 }
 
 void deliver_key(char key) {
@@ -28,6 +30,12 @@ void deliver_key(char key) {
 }
 
 void deliver_periodic() { g.events.slot = PLOTX_PERIODIC; }
+
+void deliver_input_event(int kind, int button, int key_code) {
+    g.events.slot = kind;
+    g.events.record.button = button;
+    g.events.record.key_code = key_code;
+}
 
 void switch_animation(bool on) { g.events.animating = on; }
 
@@ -49,13 +57,12 @@ int pump_one_message() {
     MSG msg;
     int result = PUMP_NOTHING;
     if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        note_message_time(msg.time);
         if (msg.message == WM_QUIT) {
-            g.input.message_time = msg.time;
             g.events.slot = PLOTX_QUIT;
             g.events.quit_taken = true;
             return PUMP_QUIT;
         }
-        g.input.message_time = msg.time;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
         result = PUMP_DISPATCHED;
@@ -82,8 +89,7 @@ LRESULT graphics_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_LBUTTONDOWN:
             deliver_mouse(static_cast<int>(LOWORD(static_cast<uintptr_t>(lp))) - g.windows.origin_x,
-                          g.windows.origin_y - static_cast<int>(HIWORD(static_cast<uintptr_t>(lp))));
-            g.events.record.button = 1;
+                          g.windows.origin_y - static_cast<int>(HIWORD(static_cast<uintptr_t>(lp))), 1);
             handle_input_message(msg, wp, lp);
             return 0;
         case WM_LBUTTONUP: case WM_MBUTTONDOWN: case WM_MBUTTONUP: case WM_RBUTTONDOWN:
@@ -131,9 +137,8 @@ using namespace plotx;
 
 namespace plotx {
 
-int wait_for_event(int flags, bool rich, bool* played) {
-    g.input.wait_flags = flags;
-    g.input.rich_wait = rich;
+int wait_for_event(int flags, bool describing, bool* played) {
+    begin_input_wait(flags, describing);
     *played = false;
     g.events.slot = EVENT_NONE;
     g.events.record = EventRecord{};
@@ -148,7 +153,6 @@ int wait_for_event(int flags, bool rich, bool* played) {
         if (script_playing()) {
             if (play_script_event()) {
                 *played = true;
-                played_old_form(g.events.slot);
                 break;
             }
             changed = true;
@@ -169,9 +173,8 @@ int wait_for_event(int flags, bool rich, bool* played) {
         (void)done;
 #endif
     }
-    record_delivered_event(g.events.slot, rich);
-    g.input.wait_flags = 0;
-    g.input.rich_wait = false;
+    record_delivered_event(g.events.slot, describing);
+    end_input_wait();
     return g.events.quit_requested ? PLOTX_QUIT : g.events.slot;
 }
 

@@ -1,9 +1,8 @@
-// input.cpp - what the richer wait adds to the event machinery: the key codes and their
-// table, the pointer, modifiers and held keys, the input flags and the tick, and the
-// script lines of the new kinds. The wait itself, and the rules it shares with
-// PLOTX_wait_event, stay in event_wait.cpp.
+// input.cpp - the input PLOTX_wait describes: the key codes and their table, the pointer,
+// modifiers and held keys (from input messages and from played script lines alike), the
+// input flags and the tick. The wait itself, and the rules it shares with
+// PLOTX_wait_event, stay in event_wait.cpp; script lines are scripts.cpp's.
 #include <climits>
-#include <cstring>
 #include "state.h"
 
 using namespace px;
@@ -75,59 +74,6 @@ void note_pointer(LPARAM lp, int mods) {
     g.input.pointer.mods = mods;
 }
 
-bool wants(int flag) { return (g.input.wait_flags & flag) != 0; }
-
-void deliver(int kind, int button, int key_code) {
-    g.events.slot = kind;
-    g.events.record.button = button;
-    g.events.record.key_code = key_code;
-}
-
-// --- Script lines --------------------------------------------------------------------
-
-// The new line forms. Their kind word's first letter (the line's seventh character) is
-// none of K, M and P, so a reader that knows only the original three forms treats them as
-// unrecognised rather than as one of its own.
-enum LineForm { LINE_AT, LINE_DOWN_BUTTON, LINE_UP_BUTTON, LINE_CURSOR, LINE_WHEEL, LINE_DOWN_KEY, LINE_UP_KEY };
-struct LineFormat {
-    LineForm form;
-    const char* word;  // after "PLOTX_", up to and including the parenthesis
-    int fields;
-};
-constexpr LineFormat LINE_FORMATS[] = {
-    {LINE_AT, "AT(", 3},
-    {LINE_DOWN_BUTTON, "DOWN_BUTTON(", 4},
-    {LINE_UP_BUTTON, "UP_BUTTON(", 4},
-    {LINE_CURSOR, "CURSOR(", 3},
-    {LINE_WHEEL, "WHEEL(", 4},
-    {LINE_DOWN_KEY, "DOWN_KEY(", 2},
-    {LINE_UP_KEY, "UP_KEY(", 2},
-};
-constexpr int PREFIX_LENGTH = 6;  // "PLOTX_"
-constexpr int MAX_NUMBER_DIGITS = 10;
-
-// Reads "n, n, ...);" with exactly `count` numbers from line[pos]; values beyond int clamp.
-bool read_fields(const char* line, int n, int pos, int count, int* values) {
-    for (int i = 0; i < count; ++i) {
-        while (pos < n && line[pos] == ' ') ++pos;
-        bool negative = pos < n && line[pos] == '-';
-        if (negative) ++pos;
-        long long v = 0;
-        int digits = 0;
-        // A run longer than any int is refused below; it is not accumulated past that.
-        for (; pos < n && line[pos] >= '0' && line[pos] <= '9'; ++pos, ++digits)
-            if (digits < MAX_NUMBER_DIGITS) v = v * 10 + (line[pos] - '0');
-        if (digits == 0 || digits > MAX_NUMBER_DIGITS) return false;
-        if (negative) v = -v;
-        values[i] = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
-        while (pos < n && line[pos] == ' ') ++pos;
-        char want = i + 1 < count ? ',' : ')';
-        if (pos >= n || line[pos] != want) return false;
-        ++pos;
-    }
-    return pos < n && line[pos] == ';';
-}
-
 }  // namespace
 
 int key_code_of(unsigned vk) {
@@ -139,7 +85,8 @@ int key_code_of(unsigned vk) {
     return 0;
 }
 
-// The platform key code that gives a key code (the first in the table where two do).
+// The platform key code that gives a key code (the first in the table where two do), 0
+// when no key gives it.
 static unsigned vk_of_key_code(int key) {
     if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9')) return static_cast<unsigned>(key);
     if (key >= PLOTX_KEY_F1 && key <= PLOTX_KEY_F12) return VK_F1 + static_cast<unsigned>(key - PLOTX_KEY_F1);
@@ -147,6 +94,8 @@ static unsigned vk_of_key_code(int key) {
         if (p.key == key) return p.vk;
     return 0;
 }
+
+bool is_key_code(int code) { return code > 0 && code < KEY_CODE_LIMIT && vk_of_key_code(code) != 0; }
 
 void handle_input_message(unsigned msg, WPARAM wp, LPARAM lp) {
     // While a script plays, its lines are the input: live input changes nothing the
@@ -161,18 +110,15 @@ void handle_input_message(unsigned msg, WPARAM wp, LPARAM lp) {
         case WM_MBUTTONDOWN:
         case WM_RBUTTONDOWN:
             note_pointer(lp, mods_of_mouse(wp));
-            if (wants(PLOTX_INPUT_BUTTONS)) {
-                deliver(PLOTX_MOUSE, msg == WM_MBUTTONDOWN ? 2 : 3, 0);
-                g.events.record.mouse_x = in.pointer.x;
-                g.events.record.mouse_y = in.pointer.y;
-            }
+            if (wait_delivers(PLOTX_INPUT_BUTTONS))
+                deliver_mouse(in.pointer.x, in.pointer.y, msg == WM_MBUTTONDOWN ? 2 : 3);
             break;
         case WM_LBUTTONUP:
         case WM_MBUTTONUP:
         case WM_RBUTTONUP:
             note_pointer(lp, mods_of_mouse(wp));
-            if (wants(PLOTX_INPUT_BUTTONS))
-                deliver(PLOTX_MOUSE_UP, msg == WM_LBUTTONUP ? 1 : msg == WM_MBUTTONUP ? 2 : 3, 0);
+            if (wait_delivers(PLOTX_INPUT_BUTTONS))
+                deliver_input_event(PLOTX_MOUSE_UP, msg == WM_LBUTTONUP ? 1 : msg == WM_MBUTTONUP ? 2 : 3, 0);
             break;
         case WM_MOUSEMOVE: {
             // Window systems report the pointer again where it already was (entering, after
@@ -183,13 +129,13 @@ void handle_input_message(unsigned msg, WPARAM wp, LPARAM lp) {
             int cx = GET_X_LPARAM(lp), cy = GET_Y_LPARAM(lp);
             Rect r{};
             GetClientRect(g.windows.graphics_window, &r);
-            if (moved && wants(PLOTX_INPUT_MOTION) && cx >= 0 && cy >= 0 && cx < r.right && cy < r.bottom)
-                deliver(PLOTX_MOUSE_MOVE, 0, 0);
+            if (moved && wait_delivers(PLOTX_INPUT_MOTION) && cx >= 0 && cy >= 0 && cx < r.right && cy < r.bottom)
+                deliver_input_event(PLOTX_MOUSE_MOVE, 0, 0);
             break;
         }
         case WM_MOUSEWHEEL: {
             note_pointer(lp, mods_of_mouse(wp & 0xFFFF));
-            if (!wants(PLOTX_INPUT_WHEEL)) {
+            if (!wait_delivers(PLOTX_INPUT_WHEEL)) {
                 in.wheel_rest = 0;
                 break;
             }
@@ -200,7 +146,7 @@ void handle_input_message(unsigned msg, WPARAM wp, LPARAM lp) {
             in.wheel_rest += delta;
             int steps = in.wheel_rest / WHEEL_DELTA;
             in.wheel_rest -= steps * WHEEL_DELTA;
-            if (steps != 0) deliver(PLOTX_WHEEL, steps, 0);
+            if (steps != 0) deliver_input_event(PLOTX_WHEEL, steps, 0);
             break;
         }
         default: break;
@@ -225,28 +171,36 @@ void handle_key_message(unsigned msg, WPARAM wp, LPARAM lp, bool shortcut) {
     in.held[code] = down;
     in.swallowed[code] = down && shortcut;
     if (shortcut || (!down && was_swallowed)) return;
-    int kind = down ? PLOTX_KEY_DOWN : PLOTX_KEY_UP;
-    if (wants(PLOTX_INPUT_KEYS)) {
-        deliver(kind, 0, code);
-    } else if (g.scripts.recording && in.rich_wait) {
-        // Not an event here, but PLOTX_key_held tells of it: the recording keeps it, so a
-        // replay holds the same keys at the same events.
-        if (g.scripts.pending_periodic > 0) {
-            write_script_event(PLOTX_PERIODIC, g.events.record);
-            g.scripts.pending_periodic = 0;
-        }
-        if (!(g.scripts.stream && g.scripts.writing)) in.pointer_written = false;  // a new recording
-        EventRecord key_record;
-        key_record.key_code = code;
-        write_script_event(kind, key_record);
-        in.written.mods = in.pointer.mods;
-    }
+    if (wait_delivers(PLOTX_INPUT_KEYS)) deliver_input_event(down ? PLOTX_KEY_DOWN : PLOTX_KEY_UP, 0, code);
+    else if (in.describing_wait) record_undelivered_key(down, code);
 }
 
 void open_input() {
     g.input.flags = 0;
     g.input.tick_ms = DEFAULT_TICK_MS;
     g.input.begin_ms = now_ms();
+}
+
+void begin_input_wait(int flags, bool describing) {
+    g.input.wait_flags = flags;
+    g.input.describing_wait = describing;
+}
+
+void end_input_wait() { begin_input_wait(0, false); }
+
+void note_message_time(uint64_t time) { g.input.message_time = time; }
+
+bool wait_delivers(int flag) { return (g.input.wait_flags & flag) != 0; }
+
+void set_pointer(int x, int y) {
+    g.input.pointer.x = clamp_coordinate(x);
+    g.input.pointer.y = clamp_coordinate(y);
+}
+
+void set_modifiers(int mods) { g.input.pointer.mods = mods; }
+
+void set_key_held(int code, bool down) {
+    if (code > 0 && code < KEY_CODE_LIMIT) g.input.held[code] = down;
 }
 
 void release_held_keys(HWND hwnd) {
@@ -280,107 +234,6 @@ void capture_event(PLOTX_Event* event, int kind, bool played) {
     event->time_ms = since > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(since);
 }
 
-void played_old_form(int kind) {
-    // A played press moves the pointer to where it was, as a live one does. The original
-    // mouse line leaves the button unset: it is the left one.
-    if (kind == PLOTX_MOUSE && g.events.record.button == 0) {
-        g.input.pointer.x = g.events.record.mouse_x;
-        g.input.pointer.y = g.events.record.mouse_y;
-        g.events.record.button = 1;
-    }
-}
-
-// --- Script lines --------------------------------------------------------------------
-
-void write_pointer_line_if_needed(int kind) {
-    const PointerState& now = g.input.pointer;
-    PointerState& w = g.input.written;
-    // What the event's own line establishes, of the position and the modifiers.
-    bool line_has_position =
-        kind == PLOTX_MOUSE || kind == PLOTX_MOUSE_UP || kind == PLOTX_MOUSE_MOVE || kind == PLOTX_WHEEL;
-    bool line_has_mods = kind != PLOTX_MOUSE && kind != PLOTX_KBD && kind != PLOTX_PERIODIC;
-    if (kind == PLOTX_MOUSE && g.events.record.button > 1) line_has_mods = true;
-    // A recording opens with where the pointer is, whatever the replay starts from.
-    if (!(g.scripts.stream && g.scripts.writing)) g.input.pointer_written = false;
-    bool first_line = !g.input.pointer_written;
-    bool need =
-        first_line || (!line_has_position && (now.x != w.x || now.y != w.y)) || (!line_has_mods && now.mods != w.mods);
-    if (need && kind != PLOTX_QUIT) {
-        if (g.scripts.pending_periodic > 0) {
-            write_script_event(PLOTX_PERIODIC, g.events.record);
-            g.scripts.pending_periodic = 0;
-        }
-        write_script_event(SCRIPT_POINTER, g.events.record);
-        g.input.pointer_written = true;
-    }
-    if (kind != PLOTX_QUIT) w = now;
-}
-
-int format_input_line(char* line, size_t size, int kind, const EventRecord& r) {
-    const PointerState& p = g.input.pointer;
-    switch (kind) {
-        case SCRIPT_POINTER: return std::snprintf(line, size, "PLOTX_AT(%d, %d, %d);\n", p.x, p.y, p.mods);
-        case SCRIPT_OTHER_PRESS:
-            return std::snprintf(line, size, "PLOTX_DOWN_BUTTON(%d, %d, %d, %d);\n", p.x, p.y, r.button, p.mods);
-        case PLOTX_MOUSE_UP:
-            return std::snprintf(line, size, "PLOTX_UP_BUTTON(%d, %d, %d, %d);\n", p.x, p.y, r.button, p.mods);
-        case PLOTX_MOUSE_MOVE: return std::snprintf(line, size, "PLOTX_CURSOR(%d, %d, %d);\n", p.x, p.y, p.mods);
-        case PLOTX_WHEEL:
-            return std::snprintf(line, size, "PLOTX_WHEEL(%d, %d, %d, %d);\n", p.x, p.y, r.button, p.mods);
-        case PLOTX_KEY_DOWN: return std::snprintf(line, size, "PLOTX_DOWN_KEY(%d, %d);\n", r.key_code, p.mods);
-        case PLOTX_KEY_UP: return std::snprintf(line, size, "PLOTX_UP_KEY(%d, %d);\n", r.key_code, p.mods);
-        default: return 0;
-    }
-}
-
-int parse_input_line(const char* line, int n) {
-    if (n <= PREFIX_LENGTH || std::strncmp(line, "PLOTX_", PREFIX_LENGTH) != 0) return 0;
-    for (const LineFormat& f : LINE_FORMATS) {
-        int len = static_cast<int>(std::strlen(f.word));
-        if (n < PREFIX_LENGTH + len || std::strncmp(line + PREFIX_LENGTH, f.word, static_cast<size_t>(len)) != 0)
-            continue;
-        int v[4] = {0, 0, 0, 0};
-        if (!read_fields(line, n, PREFIX_LENGTH + len, f.fields, v)) return 0;
-        InputState& in = g.input;
-        bool keys = f.form == LINE_DOWN_KEY || f.form == LINE_UP_KEY;
-        if (keys) {
-            if (v[0] <= 0 || v[0] >= KEY_CODE_LIMIT) return 0;
-            in.pointer.mods = v[1] & (PLOTX_MOD_SHIFT | PLOTX_MOD_CTRL | PLOTX_MOD_ALT);
-            in.held[v[0]] = f.form == LINE_DOWN_KEY;
-            if (!wants(PLOTX_INPUT_KEYS)) return 2;
-            deliver(f.form == LINE_DOWN_KEY ? PLOTX_KEY_DOWN : PLOTX_KEY_UP, 0, v[0]);
-            return 1;
-        }
-        bool button_line = f.form == LINE_DOWN_BUTTON || f.form == LINE_UP_BUTTON;
-        if (button_line && (v[2] < 1 || v[2] > 3)) return 0;
-        in.pointer.x = v[0];
-        in.pointer.y = v[1];
-        in.pointer.mods = v[f.fields - 1] & (PLOTX_MOD_SHIFT | PLOTX_MOD_CTRL | PLOTX_MOD_ALT);
-        switch (f.form) {
-            case LINE_DOWN_BUTTON:
-                if (!wants(PLOTX_INPUT_BUTTONS)) return 2;
-                deliver(PLOTX_MOUSE, v[2], 0);
-                g.events.record.mouse_x = v[0];
-                g.events.record.mouse_y = v[1];
-                return 1;
-            case LINE_UP_BUTTON:
-                if (!wants(PLOTX_INPUT_BUTTONS)) return 2;
-                deliver(PLOTX_MOUSE_UP, v[2], 0);
-                return 1;
-            case LINE_CURSOR:
-                if (!wants(PLOTX_INPUT_MOTION)) return 2;
-                deliver(PLOTX_MOUSE_MOVE, 0, 0);
-                return 1;
-            case LINE_WHEEL:
-                if (!wants(PLOTX_INPUT_WHEEL) || v[2] == 0) return 2;
-                deliver(PLOTX_WHEEL, v[2], 0);
-                return 1;
-            default: return 2;  // the pointer line: state only
-        }
-    }
-    return 0;
-}
-
 }  // namespace plotx
 
 using namespace plotx;
@@ -399,7 +252,8 @@ extern "C" int PLOTX_mouse_position(int* x, int* y) {
     // Over the canvas is over the client area that shows it.
     Rect r{};
     GetClientRect(g.windows.graphics_window, &r);
-    int cx = p.x + g.windows.origin_x, cy = g.windows.origin_y - p.y;
+    long long cx = static_cast<long long>(p.x) + g.windows.origin_x,
+              cy = static_cast<long long>(g.windows.origin_y) - p.y;
     return cx >= 0 && cy >= 0 && cx < r.right && cy < r.bottom ? 1 : 0;
 }
 

@@ -1,16 +1,19 @@
-// scripts.cpp - event scripts: recording delivered events to "PLOTX.SCR", playing them
-// back in full or one at a time, the one stream both directions share, and the Record,
-// Playback and Play One commands. A recording is never lost quietly: each line reaches the
+// scripts.cpp - event scripts: recording delivered events to "PLOTX.SCR" (which line each
+// event records as), playing them back in full or one at a time (what each line does), the
+// one stream both directions share, and the Record, Playback and Play One commands. The
+// lines' text is script_lines.cpp's. A recording is never lost quietly: each line reaches the
 // file as it is written, the first failure ends the recording at its last complete line
 // and says why, and a script is never recorded over while it plays.
+// Sections: lines and events (what a played line does, which line an event records as);
+// the stream (modes, the writer, the reader); the operations the wait and the commands call.
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include "window/backend.h"
 #include "host/files/files.h"
+#include "script_lines.h"
 #include "state.h"
 
 using namespace px;
@@ -19,11 +22,7 @@ namespace plotx {
 
 namespace {
 
-constexpr int LINE_BUFFER = 512;   // one read takes at most 511 characters
-constexpr int NUMBER_BUFFER = 12;  // a number field holds at most 11 characters, sign included
-constexpr int KIND_INDEX = 6;      // "PLOTX_" is six characters; the kind letter follows
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr int LINE_BUFFER = 512;  // one read takes at most 511 characters
 
 // Playback could not go on. Stops it; a headless replay started from the environment
 // ends the program here, so CI runs finish when their script does, and tells its user
@@ -76,72 +75,85 @@ bool is_empty_line(const char* line, int n) {
     return (n == 1 && line[0] == '\n') || (n == 2 && line[0] == '\r' && line[1] == '\n');
 }
 
-// Converts a field of at most 11 characters: an optional '-', then digits up to the first
-// other character. False when there is no digit or the field is too long. Values beyond
-// int are clamped; eleven characters cannot overflow the wider accumulator.
-bool convert_field(const char* start, int length, int* value) {
-    if (length <= 0 || length > NUMBER_BUFFER - 1) return false;
-    char field[NUMBER_BUFFER];
-    std::memcpy(field, start, static_cast<size_t>(length));
-    field[length] = '\0';
-    const char* p = field;
-    bool negative = *p == '-';
-    if (negative) ++p;
-    if (!is_digit(*p)) return false;
-    long long v = 0;
-    for (; is_digit(*p); ++p) v = v * 10 + (*p - '0');
-    if (negative) v = -v;
-    *value = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
-    return true;
-}
+// --- Lines and events --------------------------------------------------------------------
 
-// A key or a count: the first run of digits after the kind letter. A key's '-' sign,
-// written for keys above 127, is read back with it.
-bool digit_field(const char* line, int n, bool with_sign, int* value) {
-    int start = KIND_INDEX + 1;
-    while (start < n && !is_digit(line[start])) ++start;
-    int end = start;
-    while (end < n && is_digit(line[end])) ++end;
-    if (with_sign && start > KIND_INDEX + 1 && line[start - 1] == '-') --start;
-    return convert_field(line + start, end - start, value);
-}
-
-// A coordinate: the next run of digits and '-' at or after *pos; *pos moves past it.
-bool coordinate_field(const char* line, int n, int* pos, int* value) {
-    auto in_run = [](char c) { return is_digit(c) || c == '-'; };
-    int start = *pos;
-    while (start < n && !in_run(line[start])) ++start;
-    int end = start;
-    while (end < n && in_run(line[end])) ++end;
-    *pos = end;
-    return convert_field(line + start, end - start, value);
-}
-
-// Fills the slot and the record from one line; false for a line outside the format
-// (unknown kind letter, too short, a number missing or too long). Nothing is changed then.
-bool parse_line(const char* line, int n) {
-    if (n <= KIND_INDEX) return false;
-    int a = 0, b = 0;
-    switch (line[KIND_INDEX]) {
-        case 'K':
-            if (!digit_field(line, n, true, &a)) return false;
-            deliver_key(static_cast<char>(static_cast<unsigned char>(a & 0xFF)));
+// What a played line does. Its event goes into the slot, and the pointer, modifiers and
+// held keys it establishes are set, through the operations of the subsystems that own
+// them. False when it delivers nothing to this wait (a kind the program has not enabled, a
+// wheel line of no steps, the pointer line): the next line is read then.
+bool play_line(const ScriptLine& line) {
+    const int* v = line.values;
+    auto pointer_at = [v](int mods) {
+        set_pointer(v[0], v[1]);
+        set_modifiers(mods);
+    };
+    switch (line.form) {
+        case LINE_MOUSE:
+            // A played press moves the pointer, as a live one does; this line is the left button's.
+            deliver_mouse(v[0], v[1], 1);
+            set_pointer(v[0], v[1]);
             return true;
-        case 'M': {
-            int pos = KIND_INDEX + 1;
-            if (!coordinate_field(line, n, &pos, &a) || !coordinate_field(line, n, &pos, &b)) return false;
-            deliver_mouse(a, b);
+        case LINE_KBD: deliver_key(static_cast<char>(static_cast<unsigned char>(v[0] & 0xFF))); return true;
+        case LINE_PERIODIC:
+            deliver_periodic();
+            g.scripts.pending_periodic = v[0] > 1 ? v[0] - 1 : 0;  // counts 0 and 1 both deliver one event
+            return true;
+        case LINE_AT: pointer_at(v[2]); return false;
+        case LINE_DOWN_BUTTON:
+            pointer_at(v[3]);
+            if (!wait_delivers(PLOTX_INPUT_BUTTONS)) return false;
+            deliver_mouse(v[0], v[1], v[2]);
+            return true;
+        case LINE_UP_BUTTON:
+            pointer_at(v[3]);
+            if (!wait_delivers(PLOTX_INPUT_BUTTONS)) return false;
+            deliver_input_event(PLOTX_MOUSE_UP, v[2], 0);
+            return true;
+        case LINE_CURSOR:
+            pointer_at(v[2]);
+            if (!wait_delivers(PLOTX_INPUT_MOTION)) return false;
+            deliver_input_event(PLOTX_MOUSE_MOVE, 0, 0);
+            return true;
+        case LINE_WHEEL:
+            pointer_at(v[3]);
+            if (!wait_delivers(PLOTX_INPUT_WHEEL) || v[2] == 0) return false;
+            deliver_input_event(PLOTX_WHEEL, v[2], 0);
+            return true;
+        case LINE_DOWN_KEY:
+        case LINE_UP_KEY: {
+            bool down = line.form == LINE_DOWN_KEY;
+            set_modifiers(v[1]);
+            set_key_held(v[0], down);
+            if (!wait_delivers(PLOTX_INPUT_KEYS)) return false;
+            deliver_input_event(down ? PLOTX_KEY_DOWN : PLOTX_KEY_UP, 0, v[0]);
             return true;
         }
-        case 'P':
-            if (!digit_field(line, n, false, &a)) return false;
-            deliver_periodic();
-            g.scripts.pending_periodic = a > 1 ? a - 1 : 0;  // counts 0 and 1 both deliver one event
-            return true;
-        default:
-            return false;
+        default: return false;
     }
 }
+
+// The line a delivered event records as; false for an event that has none (the quit)
+// and for a tick, which is counted into a run (write_pending_periodic).
+bool line_of_event(int kind, ScriptLine* line) {
+    const EventRecord& r = g.events.record;
+    const PointerState& p = g.input.pointer;
+    switch (kind) {
+        case PLOTX_MOUSE:
+            // A left press keeps the classic line; the others say which button.
+            if (r.button > 1) *line = {LINE_DOWN_BUTTON, {p.x, p.y, r.button, p.mods}};
+            else *line = {LINE_MOUSE, {r.mouse_x, r.mouse_y}};
+            return true;
+        case PLOTX_KBD: *line = {LINE_KBD, {static_cast<int>(static_cast<signed char>(r.key))}}; return true;
+        case PLOTX_MOUSE_UP: *line = {LINE_UP_BUTTON, {p.x, p.y, r.button, p.mods}}; return true;
+        case PLOTX_MOUSE_MOVE: *line = {LINE_CURSOR, {p.x, p.y, p.mods}}; return true;
+        case PLOTX_WHEEL: *line = {LINE_WHEEL, {p.x, p.y, r.button, p.mods}}; return true;
+        case PLOTX_KEY_DOWN: *line = {LINE_DOWN_KEY, {r.key_code, p.mods}}; return true;
+        case PLOTX_KEY_UP: *line = {LINE_UP_KEY, {r.key_code, p.mods}}; return true;
+        default: return false;
+    }
+}
+
+// --- The stream --------------------------------------------------------------------------
 
 // Recording and playing at once would truncate the script being played: the second
 // command asked for is refused.
@@ -175,16 +187,9 @@ void close_stream() {
     g.scripts.writing = false;
 }
 
-// Writes the run of periodic events a recording has counted as its one line.
-void write_pending_periodic() {
-    if (!g.scripts.recording || g.scripts.pending_periodic <= 0) return;
-    write_script_event(PLOTX_PERIODIC, g.events.record);
-    g.scripts.pending_periodic = 0;
-}
-
-}  // namespace
-
-void write_script_event(int kind, const EventRecord& record) {
+// Writes a line to the recording, opening its file first if need be. The file is opened
+// at the recording's first event whether or not that event has a line (a quit has none).
+void write_line(const ScriptLine* script_line) {
     // A recording that a failure ended writes nothing more, even the event in hand.
     if (!g.scripts.recording) return;
     // A stream a finished playback left open for reading would swallow the recording. It
@@ -201,23 +206,9 @@ void write_script_event(int kind, const EventRecord& record) {
         g.scripts.writing = true;
         g.scripts.length = 0;
     }
-    char line[INPUT_LINE_SIZE];
-    int n;
-    switch (kind) {
-        case PLOTX_MOUSE:
-            n = std::snprintf(line, sizeof line, "PLOTX_MOUSE(%d, %d);\n", record.mouse_x, record.mouse_y);
-            break;
-        case PLOTX_KBD:
-            n = std::snprintf(line, sizeof line, "PLOTX_KBD(%d);\n", static_cast<int>(static_cast<signed char>(record.key)));
-            break;
-        case PLOTX_PERIODIC:
-            n = std::snprintf(line, sizeof line, "PLOTX_PERIODIC(%d);\n", g.scripts.pending_periodic);
-            break;
-        default:
-            n = format_input_line(line, sizeof line, kind, record);
-            if (n == 0) return;  // a quit has no line
-            break;
-    }
+    if (!script_line) return;
+    char line[SCRIPT_LINE_SIZE];
+    int n = format_script_line(*script_line, line, sizeof line);
     // Each line goes to the file whole as it is written, so a program that dies keeps what
     // it recorded. A line that fails may have left a fragment, which the next line would
     // be glued to: the file is cut back to its last complete line and the recording ends.
@@ -236,6 +227,43 @@ void write_script_event(int kind, const EventRecord& record) {
     close_stream();
 }
 
+void write_event_line(int kind) {
+    ScriptLine line{};
+    write_line(line_of_event(kind, &line) ? &line : nullptr);
+}
+
+// Writes the run of periodic events a recording has counted as its one line. The only
+// writer of that line: every other line first calls this.
+void write_pending_periodic() {
+    if (!g.scripts.recording || g.scripts.pending_periodic <= 0) return;
+    ScriptLine line{LINE_PERIODIC, {g.scripts.pending_periodic}};
+    write_line(&line);
+    g.scripts.pending_periodic = 0;
+}
+
+// Under PLOTX_wait the pointer line comes before an event whose own line does not say
+// where the pointer is, or which modifiers are held, when they changed since the last
+// line; a recording opens with one, whatever the replay starts from.
+void write_pointer_line_if_needed(int kind) {
+    if (kind == PLOTX_QUIT) return;
+    const PointerState& now = g.input.pointer;
+    PointerState& last = g.scripts.recorded_pointer;
+    bool line_has_position =
+        kind == PLOTX_MOUSE || kind == PLOTX_MOUSE_UP || kind == PLOTX_MOUSE_MOVE || kind == PLOTX_WHEEL;
+    bool line_has_mods = kind != PLOTX_MOUSE && kind != PLOTX_KBD && kind != PLOTX_PERIODIC;
+    if (kind == PLOTX_MOUSE && g.events.record.button > 1) line_has_mods = true;
+    bool need = !g.scripts.has_pointer_line || (!line_has_position && (now.x != last.x || now.y != last.y)) ||
+                (!line_has_mods && now.mods != last.mods);
+    if (need) {
+        write_pending_periodic();
+        ScriptLine line{LINE_AT, {now.x, now.y, now.mods}};
+        write_line(&line);
+        g.scripts.has_pointer_line = true;
+    }
+    last = now;
+}
+
+// Puts the script's next event in the slot: 1 when it did, 0 when playback stopped.
 int read_script_event() {
     if (g.scripts.stream && g.scripts.writing) {
         // Recording and playback refuse each other, so this is a stream nobody can read.
@@ -279,19 +307,21 @@ int read_script_event() {
             }
             if (line[n - 1] == '\n') ++g.scripts.lines_read;
         } while (is_empty_line(line, n));
-        // The richer wait's lines (input.cpp): a kind the wait does not deliver, and the
-        // pointer line, only change what the program can ask about; the next line is read.
-        int taken = parse_line(line, n) ? 1 : parse_input_line(line, n);
-        if (taken == 1) break;
-        if (taken == 0) {
+        ScriptLine script_line;
+        if (!parse_script_line(line, n, &script_line)) {
             long number = g.scripts.lines_read + (line[n - 1] == '\n' ? 0 : 1);
             return playback_failed("stopped at line " + std::to_string(number) + ", which it cannot read, after " +
                                    std::to_string(g.scripts.events_read) + " events: " + quoted(line, n));
         }
+        if (play_line(script_line)) break;
     }
     ++g.scripts.events_read;
     return 1;
 }
+
+}  // namespace
+
+// --- What the wait and the commands call -------------------------------------------------
 
 void stop_playback() {
     g.scripts.playing_back = false;
@@ -308,16 +338,23 @@ bool play_script_event() {
     return false;
 }
 
-void record_delivered_event(int kind, bool rich) {
+void record_delivered_event(int kind, bool describing) {
     if (!g.scripts.recording) return;
-    if (rich) write_pointer_line_if_needed(kind);
+    if (describing) write_pointer_line_if_needed(kind);
     if (kind == PLOTX_PERIODIC) {
         ++g.scripts.pending_periodic;
         return;
     }
     write_pending_periodic();
-    bool other_press = kind == PLOTX_MOUSE && g.events.record.button > 1;
-    write_script_event(other_press ? SCRIPT_OTHER_PRESS : kind, g.events.record);
+    write_event_line(kind);
+}
+
+void record_undelivered_key(bool down, int code) {
+    if (!g.scripts.recording) return;
+    write_pending_periodic();
+    ScriptLine line{down ? LINE_DOWN_KEY : LINE_UP_KEY, {code, g.input.pointer.mods}};
+    write_line(&line);
+    g.scripts.recorded_pointer.mods = g.input.pointer.mods;
 }
 
 void run_script_command(int id) {
@@ -331,6 +368,7 @@ void run_script_command(int id) {
                 refuse_recording();
             } else {
                 g.scripts.recording = true;
+                g.scripts.has_pointer_line = false;
                 set_mark(CMD_RECORD, true);
                 // Ticks an interrupted playback left pending were never seen by this recording,
                 // and the stream it left open for reading is of no further use.

@@ -27,7 +27,7 @@ struct EventRecord {
     int mouse_x = 0;
     int mouse_y = 0;
     char key = 0;
-    // What PLOTX_wait adds: the button (or wheel steps) and key code of the new kinds.
+    // The button (or wheel steps) and the key code, which PLOTX_wait reports.
     int button = 0;
     int key_code = 0;
 };
@@ -35,6 +35,12 @@ struct EventRecord {
 // Key codes run below this bound (plotx.h's PLOTX_KEY_ values end at 280).
 constexpr int KEY_CODE_LIMIT = 512;
 constexpr unsigned DEFAULT_TICK_MS = TIMER_PERIOD_MS, MIN_TICK_MS = 10, MAX_TICK_MS = 1000;
+// Coordinates read from a script, and so the pointer, stay within +-COORDINATE_LIMIT: far
+// beyond any window, and far enough from int's limits that adding an origin cannot overflow.
+constexpr int COORDINATE_LIMIT = 1000000;
+inline int clamp_coordinate(int v) {
+    return v > COORDINATE_LIMIT ? COORDINATE_LIMIT : v < -COORDINATE_LIMIT ? -COORDINATE_LIMIT : v;
+}
 
 // The pointer and modifiers as the program last saw them: set by input messages and by
 // played script lines alike.
@@ -46,7 +52,7 @@ struct PointerState {
 struct InputState {
     int flags = 0;            // PLOTX_set_input's flags
     int wait_flags = 0;       // what the wait in progress delivers: 0 inside PLOTX_wait_event
-    bool rich_wait = false;   // the wait in progress is PLOTX_wait
+    bool describing_wait = false;  // the wait in progress is PLOTX_wait, which describes events in full
     PointerState pointer;
     unsigned tick_ms = DEFAULT_TICK_MS;
     uint64_t begin_ms = 0;         // clock at PLOTX_begin
@@ -55,8 +61,6 @@ struct InputState {
     bool held[KEY_CODE_LIMIT] = {};
     // Keys whose down ran a Run menu shortcut: their up is not delivered either.
     bool swallowed[KEY_CODE_LIMIT] = {};
-    PointerState written;          // what the recording's lines last established
-    bool pointer_written = false;  // this recording has its pointer line
 };
 
 struct TextLogRing {
@@ -67,6 +71,7 @@ struct TextLogRing {
 
 // Each record below belongs to the subsystem file named beside it: only that subsystem's
 // operations write it (other files call those operations), any file may read it.
+// tests/ownership/run.sh holds the same list of owners and checks every write.
 
 // windows.cpp: the windows, the canvas and its presentation, the canvas origin.
 struct WindowsState {
@@ -80,7 +85,7 @@ struct WindowsState {
     int origin_x = 0, origin_y = 0;
 };
 
-// event_wait.cpp and input.cpp: the event slot and its record, the animation, the keyboard.
+// event_wait.cpp: the event slot and its record, the animation, the Control key.
 struct EventState {
     int slot = EVENT_NONE;
     EventRecord record;
@@ -109,6 +114,8 @@ struct ScriptState {
     long lines_read = 0;              // line ends the reader has passed
     long events_read = 0;             // events this reading stream has delivered
     bool quit_at_script_end = false;  // headless replay: post the quit when playback stops
+    PointerState recorded_pointer;    // the pointer and modifiers the recording's lines last established
+    bool has_pointer_line = false;    // this recording has its pointer line
 };
 
 // text_log.cpp
@@ -124,7 +131,7 @@ struct DrawingState {
 struct LibraryState {
     WindowsState windows;
     EventState events;
-    InputState input;  // input.cpp: what PLOTX_wait adds
+    InputState input;  // input.cpp: the pointer, modifiers, held keys, input flags and tick
     RunMenuState run_menu;
     ScriptState scripts;
     TextLogState text_log;
@@ -151,15 +158,18 @@ void repaint_graphics_window(px::HWND hwnd);
 // event_wait.cpp
 // 0 when it took no message, 1 when it dispatched one, 2 when it took the quit message.
 int pump_one_message();
-// The wait both public waits share: delivers one event of the original kinds plus those
-// of `flags`; rich: the caller is PLOTX_wait (pointer lines go into recordings). Returns
-// the kind; *played tells whether a script gave it.
-int wait_for_event(int flags, bool rich, bool* played);
+// The wait both public waits share: delivers one event of PLOTX_wait_event's kinds plus
+// those of `flags`; describing: the caller is PLOTX_wait (pointer lines go into
+// recordings). Returns the kind; *played tells whether a script gave it.
+int wait_for_event(int flags, bool describing, bool* played);
 px::LRESULT graphics_window_proc(px::HWND, unsigned, px::WPARAM, px::LPARAM);
-// An event into the slot, from the graphics window or from a script.
-void deliver_mouse(int x, int y);
+// An event into the slot, from the graphics window or from a script: a press (button 1
+// left, 2 middle, 3 right), a typed byte, a tick, or one of the kinds PLOTX_set_input
+// enables (with its button or wheel steps, or its key code).
+void deliver_mouse(int x, int y, int button);
 void deliver_key(char key);
 void deliver_periodic();
+void deliver_input_event(int kind, int button, int key_code);
 // The animation: on or off (a frame already asked for still comes), one frame, or
 // stopped altogether (no frame either).
 void switch_animation(bool on);
@@ -173,6 +183,18 @@ void open_events();
 // input.cpp
 // PLOTX_begin's part: no input kinds enabled, the default tick, the clock's start.
 void open_input();
+// The wait's part: what the wait in progress delivers, from its start to its end, and the
+// clock of each message it takes.
+void begin_input_wait(int flags, bool describing);
+void end_input_wait();
+void note_message_time(uint64_t time);
+// Whether the wait in progress delivers the kinds of a PLOTX_INPUT_ flag.
+bool wait_delivers(int flag);
+// What a played script line establishes: the pointer (clamped to +-COORDINATE_LIMIT),
+// the modifiers, a key held or released.
+void set_pointer(int x, int y);
+void set_modifiers(int mods);
+void set_key_held(int code, bool down);
 // Input messages beyond the left press and the typed character: updates the pointer,
 // modifiers and held keys, and fills the slot when the wait in progress delivers the kind.
 void handle_input_message(unsigned msg, px::WPARAM wp, px::LPARAM lp);
@@ -180,24 +202,12 @@ void handle_input_message(unsigned msg, px::WPARAM wp, px::LPARAM lp);
 void handle_key_message(unsigned msg, px::WPARAM wp, px::LPARAM lp, bool shortcut);
 // Fills a PLOTX_Event for the event the wait delivers; played: it came from a script.
 void capture_event(PLOTX_Event* event, int kind, bool played);
-// A played line of an original form (PLOTX_MOUSE) moves the pointer as live input would.
-void played_old_form(int kind);
-// Kinds of script line beyond the delivered kinds: the pointer line, and a press of the
-// middle or right button (a left press keeps the original mouse line).
-constexpr int SCRIPT_POINTER = 100, SCRIPT_OTHER_PRESS = 101;
 // The key code of a platform key code, 0 when the key has none.
 int key_code_of(unsigned vk);
+// Whether some key has this key code.
+bool is_key_code(int code);
 // The graphics window lost the keyboard: keys still down are released.
 void release_held_keys(px::HWND hwnd);
-// Script lines of the richer wait's kinds. format_input_line formats the line for one
-// delivered event of a new kind, or the pointer line that must precede an event, into a
-// buffer of INPUT_LINE_SIZE bytes; it returns the length, 0 for a kind with no line.
-// parse_input_line reads one: 1 event placed in the slot, 2 line taken and nothing to
-// deliver (a kind the program did not enable, or pointer state), 0 unrecognised.
-constexpr int INPUT_LINE_SIZE = 80;
-int format_input_line(char* line, size_t size, int kind, const EventRecord& record);
-void write_pointer_line_if_needed(int kind);
-int parse_input_line(const char* line, int n);
 
 // run_menu.cpp
 void build_run_menu(px::HWND hwnd);
@@ -209,18 +219,19 @@ void run_command(int id);
 bool handle_shortcut_key(unsigned key_code);
 int show_text_window(int show);
 
-// scripts.cpp
-void write_script_event(int kind, const EventRecord& record);
-int read_script_event();
+// scripts.cpp (its line grammar is script_lines.h)
 void stop_playback();
 // The wait's part of playback: whether a script is playing, and its next event into the
 // slot (false when there was none and playback stopped).
 bool script_playing();
 bool play_script_event();
 // The wait's part of recording: the event it is about to return (of this kind, in the
-// record) written to the script, or counted if periodic; rich: the wait is PLOTX_wait,
-// whose events may need a pointer line first.
-void record_delivered_event(int kind, bool rich);
+// record) written to the script, or counted if periodic; describing: the wait is
+// PLOTX_wait, whose events may need a pointer line first.
+void record_delivered_event(int kind, bool describing);
+// A key that went down or up in PLOTX_wait without being delivered: PLOTX_key_held tells
+// of it, so the recording keeps it.
+void record_undelivered_key(bool down, int code);
 void run_script_command(int id);
 void close_script();
 // PLOTX_end's part: completes and closes a recording, stops a playback, and switches both
@@ -236,6 +247,8 @@ void draw_log_line(char* text);
 // count the formatting produced (which may exceed what the buffer kept), or 0 with an empty
 // buffer for a null format or a formatting error.
 int format_line(char (&buffer)[FORMAT_BUFFER_SIZE], const char* format, va_list args);
+// Frees the ring's lines (for reset_library_for_tests).
+void free_log_ring();
 px::LRESULT text_window_proc(px::HWND, unsigned, px::WPARAM, px::LPARAM);
 
 // drawing.cpp

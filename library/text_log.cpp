@@ -81,6 +81,13 @@ int format_line(char (&buffer)[FORMAT_BUFFER_SIZE], const char* format, va_list 
     return 0;
 }
 
+void free_log_ring() {
+    for (HGLOBAL& b : g.text_log.ring.blocks) {
+        if (b) GlobalFree(b);
+        b = nullptr;
+    }
+}
+
 }  // namespace plotx
 
 using namespace plotx;

@@ -128,10 +128,7 @@ namespace plotx {
 
 void reset_library_for_tests() {
     close_script();
-    for (px::HGLOBAL& b : g.text_log.ring.blocks) {
-        if (b) GlobalFree(b);
-        b = nullptr;
-    }
+    free_log_ring();
     if (g.windows.canvas_dc) DeleteDC(g.windows.canvas_dc);
     if (g.windows.canvas_bitmap) DeleteObject(g.windows.canvas_bitmap);
     if (g.windows.window_dc) ReleaseDC(g.windows.graphics_window, g.windows.window_dc);

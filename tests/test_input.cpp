@@ -364,6 +364,8 @@ protected:
 };
 
 using InputRecording = InputScripts;
+using ScriptCoordinates = InputScripts;
+using ScriptKeyCodes = InputScripts;
 
 }  // namespace
 
@@ -420,6 +422,36 @@ TEST_F(InputRecording, MalformedNewLinesStopPlaybackAsUnknownLinesDo) {
         click_canvas(0, 0, hl::now() + 10);
         EXPECT_EQ(events(1), "M1(0,0)") << bad;
         EXPECT_FALSE(g.scripts.playing_back) << bad;
+    }
+}
+
+TEST_F(ScriptCoordinates, KeepThePointerWithinTheLimitWhateverTheScriptSays) {
+    // Adding the origin to an unclamped pointer would overflow in PLOTX_mouse_position.
+    std::ofstream(SCRIPT_FILE, std::ios::binary)
+        << "PLOTX_AT(2147483647, -2147483648, 0);\nPLOTX_KBD(97);\nPLOTX_MOUSE(-2147483648, 2147483647);\n"
+           "PLOTX_CURSOR(9999999999, -1000001, 0);\nPLOTX_WHEEL(-1000000, 1000000, 1, 0);\n";
+    begin();
+    PLOTX_set_input(ALL);
+    ASSERT_TRUE(hl::choose_menu(graphics(), CMD_PLAYBACK));
+    EXPECT_EQ(events(1), "K97(1000000,-1000000)");
+    int x = 0, y = 0;
+    EXPECT_EQ(PLOTX_mouse_position(&x, &y), 0);
+    EXPECT_EQ(std::make_pair(x, y), std::make_pair(COORDINATE_LIMIT, -COORDINATE_LIMIT));
+    EXPECT_EQ(events(3), "M1(-1000000,1000000) V(1000000,-1000000) W1(-1000000,1000000)");
+    EXPECT_EQ(PLOTX_mouse_position(&x, &y), 0);
+}
+
+TEST_F(ScriptKeyCodes, ACodeNoKeyHasIsAnUnrecognisedLine) {
+    begin();
+    for (const char* bad : {"PLOTX_DOWN_KEY(511, 0);\n", "PLOTX_DOWN_KEY(97, 0);\n", "PLOTX_UP_KEY(281, 2);\n"}) {
+        std::ofstream(SCRIPT_FILE, std::ios::binary) << "PLOTX_DOWN_KEY(65, 0);\n" << bad << "PLOTX_KBD(97);\n";
+        PLOTX_set_input(ALL);
+        close_script();
+        ASSERT_TRUE(hl::choose_menu(graphics(), CMD_PLAYBACK));
+        click_canvas(0, 0, hl::now() + 10);
+        EXPECT_EQ(events(2), "D65 M1(0,0)") << bad;
+        EXPECT_FALSE(g.scripts.playing_back) << bad;
+        EXPECT_EQ(PLOTX_key_held(511) + PLOTX_key_held(97) + PLOTX_key_held(281), 0) << bad;
     }
 }
 

@@ -395,7 +395,7 @@ int PLOTX_save_canvas(const char* path);
 
 /** @} */
 
-/** @name The richer wait (opt-in)
+/** @name PLOTX_wait: every kind of input, described in full (opt-in)
  * PLOTX_wait() is PLOTX_wait_event() with everything: every button, pointer motion, the
  * wheel, key downs and ups with key codes, the pointer's position, the modifiers and the
  * time on every event. It follows the same delivery rules: one event per wait; the Run
@@ -405,8 +405,8 @@ int PLOTX_save_canvas(const char* path);
  * PLOTX_wait_event() would; PLOTX_set_input() adds the kinds below. Motion is coalesced: a
  * program that falls behind gets the latest position, never a backlog.
  *
- * Recording writes the new kinds in line forms whose seventh character is none of M, K and
- * P, so older readers stop at them rather than misread them:
+ * Recording writes these kinds in line forms whose seventh character is none of M, K and
+ * P, so a reader that knows only those three forms stops at them rather than misreads them:
  * `PLOTX_DOWN_BUTTON(x, y, b, mods);` (middle or right press; a left press keeps
  * `PLOTX_MOUSE(x, y);`), `PLOTX_UP_BUTTON(x, y, b, mods);`, `PLOTX_CURSOR(x, y, mods);`,
  * `PLOTX_WHEEL(x, y, steps, mods);`, `PLOTX_DOWN_KEY(code, mods);`,
@@ -414,7 +414,10 @@ int PLOTX_save_canvas(const char* path);
  * was before an event whose own line does not. Key lines are written under PLOTX_wait()
  * even for keys it does not deliver, since PLOTX_key_held() tells of them. A played line of
  * a kind the program has not enabled is skipped (it still moves the pointer and changes
- * the held keys). A replay ends
+ * the held keys). The coordinates of these lines are clamped to -1000000..1000000 as they
+ * are read, and so is the pointer a played `PLOTX_MOUSE` line moves (PLOTX_wait_event()
+ * still reports that line's numbers as written, within int). A key line whose code no key has (see below) stops
+ * playback as any unrecognised line does. A replay ends
  * in the recorded state when the program steps its animation by #PLOTX_PERIODIC events:
  * time_ms is the clock of the run, and a replay takes no time.
  * @{ */
