@@ -2,8 +2,11 @@
 // table, the pointer, modifiers and held keys, the input flags and the tick, and the
 // script lines of the new kinds. The wait itself, and the rules it shares with
 // PLOTX_wait_event, stay in event_wait.cpp.
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <utility>
+#include <vector>
 #include "state.h"
 
 using namespace px;
@@ -213,22 +216,37 @@ void handle_key_message(unsigned msg, WPARAM wp, LPARAM lp, bool shortcut) {
     InputState& in = g.input;
     int code = key_code_of(static_cast<unsigned>(wp));
     bool down = msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN;
+    int key = physical_key(wp, lp);
+    bool was_down = in.key_down[key];
+    in.key_down[key] = down;
+    if (code != 0 && down != was_down) in.keys_down[code] += down ? 1 : -1;
+    // Two keys of one code (the two Shift keys): releasing one leaves the other held.
+    bool still_held = !down && code != 0 && in.keys_down[code] > 0;
     int mods = mods_of_key(lp);
-    // A modifier key counts itself from its down to its up, whatever the backend saw.
+    // A modifier key counts itself from its first down to its last up, whatever the
+    // backend saw.
     int own = code == PLOTX_KEY_SHIFT     ? PLOTX_MOD_SHIFT
               : code == PLOTX_KEY_CONTROL ? PLOTX_MOD_CTRL
               : code == PLOTX_KEY_ALT     ? PLOTX_MOD_ALT
                                           : 0;
-    in.pointer.mods = down ? mods | own : mods & ~own;
+    in.pointer.mods = down || still_held ? mods | own : mods & ~own;
     if (code == 0) return;
-    bool was_swallowed = in.swallowed[code];
-    in.held[code] = down;
-    in.swallowed[code] = down && shortcut;
-    if (shortcut || (!down && was_swallowed)) return;
+    bool was_swallowed = in.swallowed[key];
+    in.held[code] = down || still_held;
+    in.swallowed[key] = down && shortcut;
+    if (shortcut) {
+        in.control_ran_shortcut = true;
+        return;
+    }
+    if (!down && (was_swallowed || still_held)) return;
+    // The last Control key up after a shortcut: the program gets it, the recording does not.
+    bool unrecorded = !down && code == PLOTX_KEY_CONTROL && in.control_ran_shortcut;
+    if (!down && code == PLOTX_KEY_CONTROL) in.control_ran_shortcut = false;
     int kind = down ? PLOTX_KEY_DOWN : PLOTX_KEY_UP;
     if (wants(PLOTX_INPUT_KEYS)) {
         deliver(kind, 0, code);
-    } else if (g.scripts.recording && in.rich_wait) {
+        in.unrecorded_up = unrecorded;
+    } else if (g.scripts.recording && in.rich_wait && !unrecorded) {
         // Not an event here, but PLOTX_key_held tells of it: the recording keeps it, so a
         // replay holds the same keys at the same events.
         if (g.scripts.pending_periodic > 0) {
@@ -243,20 +261,59 @@ void handle_key_message(unsigned msg, WPARAM wp, LPARAM lp, bool shortcut) {
     }
 }
 
+bool hold_back_line(int kind, const EventRecord& record, const char* line, int n) {
+    InputState& in = g.input;
+    if (kind == PLOTX_KEY_UP && record.key_code == PLOTX_KEY_CONTROL && in.unrecorded_up) {
+        in.unrecorded_up = false;
+        return true;
+    }
+    if (kind != PLOTX_KEY_DOWN || record.key_code != PLOTX_KEY_CONTROL || n <= 0 ||
+        n >= static_cast<int>(sizeof in.held_back_line))
+        return false;
+    std::memcpy(in.held_back_line, line, static_cast<size_t>(n));
+    in.held_back_length = n;
+    return true;
+}
+
+int take_held_back_line(char* line, size_t size) {
+    int n = g.input.held_back_length;
+    if (n <= 0 || static_cast<size_t>(n) > size) return 0;
+    std::memcpy(line, g.input.held_back_line, static_cast<size_t>(n));
+    g.input.held_back_length = 0;
+    return n;
+}
+
+void forget_held_back_line() { g.input.held_back_length = 0; }
+
 void open_input() {
-    g.input.flags = 0;
-    g.input.tick_ms = DEFAULT_TICK_MS;
+    // Nothing of an earlier session is held or swallowed, and the pointer starts afresh.
+    g.input = InputState{};
     g.input.begin_ms = now_ms();
 }
 
 void release_held_keys(HWND hwnd) {
     // The ups will never come from the keyboard: they are posted here, so each is delivered
     // and recorded like a real one, one per wait.
+    // In key code order, each key code's physical keys after one another.
+    std::vector<std::pair<int, int>> down;  // key code, physical key
+    for (int key = 0; key < PHYSICAL_KEY_LIMIT; ++key) {
+        if (!g.input.key_down[key]) continue;
+        int code = key_code_of(static_cast<unsigned>(key & 0xFF));
+        if (code != 0) down.emplace_back(code, key);
+        else g.input.key_down[key] = false;
+    }
+    std::sort(down.begin(), down.end());
+    for (const auto& d : down) {
+        unsigned vk = static_cast<unsigned>(d.second & 0xFF);
+        PostMessageA(hwnd, vk == VK_MENU ? WM_SYSKEYUP : WM_KEYUP, vk,
+                     key_lparam(0, false, true, false, false, false, (d.second & 0x100) != 0));
+    }
+    // Keys a played line left held have no physical key down: one up each.
     for (int code = 1; code < KEY_CODE_LIMIT; ++code) {
-        if (!g.input.held[code]) continue;
+        if (!g.input.held[code] || g.input.keys_down[code] > 0) continue;
         unsigned vk = vk_of_key_code(code);
         if (vk) PostMessageA(hwnd, code == PLOTX_KEY_ALT ? WM_SYSKEYUP : WM_KEYUP, vk, key_lparam(0, false, true));
-        else g.input.held[code] = 0;
+        else g.input.held[code] = false;
     }
 }
 

@@ -182,6 +182,27 @@ void write_pending_periodic() {
     g.scripts.pending_periodic = 0;
 }
 
+// Each line goes to the file whole as it is written, so a program that dies keeps what it
+// recorded. A line that fails may have left a fragment, which the next line would be glued
+// to: the file is cut back to its last complete line and the recording ends (false).
+bool write_line(const char* line, int n) {
+    std::string reason;
+    if (sys::write_text(g.scripts.stream, line, static_cast<size_t>(n), &reason)) {
+        g.scripts.length += n;
+        return true;
+    }
+    std::string cut_reason;
+    if (sys::cut_file(g.scripts.stream, g.scripts.length, &cut_reason))
+        PLOTX_log("Cannot write to script file %s: %s; recording stopped at its last complete line\n", SCRIPT_FILE,
+                  reason.c_str());
+    else
+        PLOTX_log("Cannot write to script file %s: %s; recording stopped, its last line may be cut short (%s)\n",
+                  SCRIPT_FILE, reason.c_str(), cut_reason.c_str());
+    end_recording();
+    close_stream();
+    return false;
+}
+
 }  // namespace
 
 void write_script_event(int kind, const EventRecord& record) {
@@ -200,6 +221,7 @@ void write_script_event(int kind, const EventRecord& record) {
         }
         g.scripts.writing = true;
         g.scripts.length = 0;
+        forget_held_back_line();  // a Control down from before this recording
     }
     char line[INPUT_LINE_SIZE];
     int n;
@@ -218,22 +240,11 @@ void write_script_event(int kind, const EventRecord& record) {
             if (n == 0) return;  // a quit has no line
             break;
     }
-    // Each line goes to the file whole as it is written, so a program that dies keeps what
-    // it recorded. A line that fails may have left a fragment, which the next line would
-    // be glued to: the file is cut back to its last complete line and the recording ends.
-    if (sys::write_text(g.scripts.stream, line, static_cast<size_t>(n), &reason)) {
-        g.scripts.length += n;
-        return;
-    }
-    std::string cut_reason;
-    if (sys::cut_file(g.scripts.stream, g.scripts.length, &cut_reason))
-        PLOTX_log("Cannot write to script file %s: %s; recording stopped at its last complete line\n", SCRIPT_FILE,
-                  reason.c_str());
-    else
-        PLOTX_log("Cannot write to script file %s: %s; recording stopped, its last line may be cut short (%s)\n",
-                  SCRIPT_FILE, reason.c_str(), cut_reason.c_str());
-    end_recording();
-    close_stream();
+    if (hold_back_line(kind, record, line, n)) return;
+    char held_back[INPUT_LINE_SIZE];
+    int held_back_length = take_held_back_line(held_back, sizeof held_back);
+    if (held_back_length > 0 && !write_line(held_back, held_back_length)) return;
+    write_line(line, n);
 }
 
 int read_script_event() {

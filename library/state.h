@@ -52,8 +52,20 @@ struct InputState {
     uint64_t message_time = 0;     // clock at which the last dispatched message was posted
     int wheel_rest = 0;            // wheel turn short of a whole step, in WHEEL_DELTA units
     bool held[KEY_CODE_LIMIT] = {};
+    // Keys are tracked by physical key (px::physical_key): a key code is held while any of
+    // its keys is down, and goes up with the last of them.
+    bool key_down[px::PHYSICAL_KEY_LIMIT] = {};
+    unsigned char keys_down[KEY_CODE_LIMIT] = {};  // physical keys down, by key code
     // Keys whose down ran a Run menu shortcut: their up is not delivered either.
-    bool swallowed[KEY_CODE_LIMIT] = {};
+    bool swallowed[px::PHYSICAL_KEY_LIMIT] = {};
+    // The Control keys down ran a shortcut: their ups are not the program's input, and the
+    // recording leaves them out (the live program still gets them).
+    bool control_ran_shortcut = false;
+    bool unrecorded_up = false;  // the key-up in the slot is one of those
+    // A Control key's down, held back from the recording until the next line: if it turns
+    // out to be half of a shortcut it never reaches the file.
+    char held_back_line[80] = {};
+    int held_back_length = 0;
     PointerState written;          // what the recording's lines last established
     bool pointer_written = false;  // this recording has its pointer line
 };
@@ -77,6 +89,9 @@ struct WindowsState {
     bool library_open = false;  // from PLOTX_begin to PLOTX_end
     bool canvas_dirty = true;   // drawn on since last shown
     int origin_x = 0, origin_y = 0;
+    // The graphics window's client size as it last was: kept after the window is closed, so
+    // a snapshot at the end (PLOTX_SNAPSHOT) still gets what it showed.
+    int client_width = 0, client_height = 0;
 };
 
 // event_wait.cpp and input.cpp: the event slot and its record, the animation, the keyboard.
@@ -87,7 +102,7 @@ struct EventState {
     bool single_step = false;  // one periodic event asked for
     bool quit_requested = false;
     bool timer_tick = false;  // the timer fired since the periodic event was armed
-    bool ctrl_down = false;
+    unsigned ctrl_down = 0;  // Control keys down: bit 0 the first, bit 1 the second of the pair
     bool quit_taken = false;  // the quit message has left the queue; later waits end at once
 };
 
@@ -186,6 +201,14 @@ void played_old_form(int kind);
 constexpr int SCRIPT_POINTER = 100, SCRIPT_OTHER_PRESS = 101;
 // The key code of a platform key code, 0 when the key has none.
 int key_code_of(unsigned vk);
+// The recording's side of the Run menu shortcuts (write_script_event calls these): true
+// when the line is kept out of the file for now (a Control down, held back) or for good
+// (the up of a Control key that ran a shortcut). take_held_back_line gives the line held
+// back, to be written before the next one, and forgets it; forget_held_back_line drops it
+// (a shortcut ran, or a new recording begins).
+bool hold_back_line(int kind, const EventRecord& record, const char* line, int n);
+int take_held_back_line(char* line, size_t size);
+void forget_held_back_line();
 // The graphics window lost the keyboard: keys still down are released.
 void release_held_keys(px::HWND hwnd);
 // Script lines of the richer wait's kinds. format_input_line formats the line for one

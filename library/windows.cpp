@@ -36,6 +36,8 @@ void update_origin(HWND hwnd) {
     if (!GetClientRect(hwnd, &r)) return;
     g.windows.origin_x = r.left + (r.right - r.left) / 2;
     g.windows.origin_y = r.top + (r.bottom - r.top) / 2;
+    g.windows.client_width = r.right - r.left;
+    g.windows.client_height = r.bottom - r.top;
 }
 
 void repaint_graphics_window(HWND hwnd) {

@@ -33,8 +33,9 @@
 //       upper-case characters; either Shift is VK_SHIFT, either Control VK_CONTROL); lParam
 //       = key_lparam(typed, control, up, shift, alt, repeat): typed is the byte the key
 //       types (0 for none; with Control held a letter gives the letter itself and other
-//       keys 0), repeat is set on an auto-repeat down. An auto-repeat is another key-down
-//       with no up in between. Keys with no VK_ name here are posted with their platform
+//       keys 0), repeat is set on an auto-repeat down, second on the second key of a pair
+//       with one code (right Shift, Control, Alt; keypad Enter). An auto-repeat is another
+//       key-down of the same physical key with no up in between. Keys with no VK_ name here are posted with their platform
 //       code, VK_NO_CODE, or not at all; the library ignores codes it does not know.
 //   WM_SYSKEYDOWN / WM_SYSKEYUP: Alt itself (VK_MENU) and keys pressed while Alt is held,
 //       with the same parameters and typed 0. A backend may still let its menu bar see them.

@@ -113,8 +113,8 @@ int run_events(bool record = false) {
         run_command(CMD_RECORD);
         PLOTX_set_animation(RUN_ANIMATE);
     }
-    const px::Size client = px::last_client_size(g.windows.graphics_window);
-    std::printf("ready %d %d %d %d\n", client.cx, client.cy, g.windows.origin_x, g.windows.origin_y);
+    std::printf("ready %d %d %d %d\n", g.windows.client_width, g.windows.client_height, g.windows.origin_x,
+                g.windows.origin_y);
     std::fflush(stdout);
     const char* input = std::getenv("PLOTX_PROBE_INPUT");
     if (input && *input) return run_input(std::atoi(input));
