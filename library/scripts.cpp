@@ -32,7 +32,8 @@ int playback_failed(const std::string& how) {
     stop_playback();
     if (g.scripts.quit_at_script_end) {
         g.scripts.quit_at_script_end = false;
-        std::fprintf(stderr, "plotx: replay of %s %s\n", SCRIPT_FILE, how.c_str());
+        std::string line = std::string("plotx: replay of ") + SCRIPT_FILE + " " + how + "\n";
+        write_standard_error(line.data(), line.size());
         PostQuitMessage(0);
     }
     return 0;
@@ -340,6 +341,9 @@ void run_script_command(int id) {
                 close_script();
             } else if (g.scripts.playing_back || g.scripts.play_one) {
                 refuse_recording();
+            } else if (sys::script_locked(SCRIPT_FILE)) {
+                // Two recordings into one file would destroy each other's lines.
+                PLOTX_log("Cannot record script file %s: %s\n", SCRIPT_FILE, sys::SCRIPT_LOCKED);
             } else {
                 g.scripts.recording = true;
                 set_mark(CMD_RECORD, true);

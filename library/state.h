@@ -254,6 +254,9 @@ void start_playback_from_environment();
 
 // text_log.cpp
 void draw_log_line(char* text);
+// Standard error (the log's echo, the library's own reports), written so that a closed pipe
+// there ends the writing and never the program: after the first failure nothing more goes.
+void write_standard_error(const char* text, size_t n);
 px::LRESULT text_window_proc(px::HWND, unsigned, px::WPARAM, px::LPARAM);
 
 // drawing.cpp

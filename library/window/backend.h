@@ -72,6 +72,11 @@ public:
     // Where windows' client images are kept: memory the display reads without a copy, or
     // null for the heap. It must outlive every window (a backend that has one never frees it).
     virtual PixelStore* pixel_store() { return nullptr; }
+    // The library opened (PLOTX_begin) or closed (PLOTX_end). What a backend takes over
+    // from the process for a session (the quit signals) it takes here and gives back there,
+    // so a program that goes on after PLOTX_end has it as before.
+    virtual void session_started() {}
+    virtual void session_ended() {}
 
     // Capabilities.
     // True when PLOTX_PLAYBACK=1 makes a program replay its script at PLOTX_begin and quit
