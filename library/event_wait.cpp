@@ -46,10 +46,14 @@ void stop_animation() {
     g.events.single_step = false;
 }
 
-void forget_control_key() { g.events.ctrl_down = false; }
+void forget_control_key() { g.events.ctrl_down = 0; }
+
+// The bit of g.events.ctrl_down a Control key message is about.
+static unsigned control_bit(LPARAM lp) { return (static_cast<uint32_t>(lp) & KEY_SECOND) ? 2u : 1u; }
 
 void open_events() {
     stop_animation();
+    forget_control_key();
     g.events.quit_taken = false;
 }
 
@@ -88,8 +92,7 @@ LRESULT graphics_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
             repaint_graphics_window(hwnd);
             return 0;
         case WM_LBUTTONDOWN:
-            deliver_mouse(static_cast<int>(LOWORD(static_cast<uintptr_t>(lp))) - g.windows.origin_x,
-                          g.windows.origin_y - static_cast<int>(HIWORD(static_cast<uintptr_t>(lp))), 1);
+            deliver_mouse(GET_X_LPARAM(lp) - g.windows.origin_x, g.windows.origin_y - GET_Y_LPARAM(lp), 1);
             handle_input_message(msg, wp, lp);
             return 0;
         case WM_LBUTTONUP: case WM_MBUTTONDOWN: case WM_MBUTTONUP: case WM_RBUTTONDOWN:
@@ -101,13 +104,14 @@ LRESULT graphics_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_KEYDOWN: {
             bool shortcut = false;
-            if (wp == VK_CONTROL) g.events.ctrl_down = true;
+            if (wp == VK_CONTROL) g.events.ctrl_down |= control_bit(lp);
             else if (g.events.ctrl_down) shortcut = handle_shortcut_key(static_cast<unsigned>(wp));
             handle_key_message(msg, wp, lp, shortcut);
             return 0;
         }
         case WM_KEYUP:
-            if (wp == VK_CONTROL) g.events.ctrl_down = false;
+            // A shortcut stays a shortcut until the last Control key is up.
+            if (wp == VK_CONTROL) g.events.ctrl_down &= ~control_bit(lp);
             handle_key_message(msg, wp, lp, false);
             return 0;
         case WM_SYSKEYDOWN: case WM_SYSKEYUP:

@@ -1,8 +1,11 @@
 // input.cpp - the input PLOTX_wait describes: the key codes and their table, the pointer,
-// modifiers and held keys (from input messages and from played script lines alike), the
-// input flags and the tick. The wait itself, and the rules it shares with
+// modifiers and held keys (by physical key, from input messages and from played script lines
+// alike), the input flags and the tick. The wait itself, and the rules it shares with
 // PLOTX_wait_event, stay in event_wait.cpp; script lines are scripts.cpp's.
+#include <algorithm>
 #include <climits>
+#include <utility>
+#include <vector>
 #include "state.h"
 
 using namespace px;
@@ -159,25 +162,49 @@ void handle_key_message(unsigned msg, WPARAM wp, LPARAM lp, bool shortcut) {
     InputState& in = g.input;
     int code = key_code_of(static_cast<unsigned>(wp));
     bool down = msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN;
+    int key = physical_key(wp, lp);
+    bool was_down = in.key_down[key];
+    in.key_down[key] = down;
+    if (code != 0 && down != was_down) in.keys_down[code] += down ? 1 : -1;
+    // Two keys of one code (the two Shift keys): releasing one leaves the other held.
+    bool still_held = !down && code != 0 && in.keys_down[code] > 0;
     int mods = mods_of_key(lp);
-    // A modifier key counts itself from its down to its up, whatever the backend saw.
+    // A modifier key counts itself from its first down to its last up, whatever the
+    // backend saw.
     int own = code == PLOTX_KEY_SHIFT     ? PLOTX_MOD_SHIFT
               : code == PLOTX_KEY_CONTROL ? PLOTX_MOD_CTRL
               : code == PLOTX_KEY_ALT     ? PLOTX_MOD_ALT
                                           : 0;
-    in.pointer.mods = down ? mods | own : mods & ~own;
+    in.pointer.mods = down || still_held ? mods | own : mods & ~own;
     if (code == 0) return;
-    bool was_swallowed = in.swallowed[code];
-    in.held[code] = down;
-    in.swallowed[code] = down && shortcut;
-    if (shortcut || (!down && was_swallowed)) return;
-    if (wait_delivers(PLOTX_INPUT_KEYS)) deliver_input_event(down ? PLOTX_KEY_DOWN : PLOTX_KEY_UP, 0, code);
-    else if (in.describing_wait) record_undelivered_key(down, code);
+    bool was_swallowed = in.swallowed[key];
+    in.held[code] = down || still_held;
+    in.swallowed[key] = down && shortcut;
+    if (shortcut) {
+        in.control_ran_shortcut = true;
+        return;
+    }
+    if (!down && (was_swallowed || still_held)) return;
+    // The last Control key up after a shortcut: the program gets it, the recording does not.
+    const bool unrecorded = !down && code == PLOTX_KEY_CONTROL && in.control_ran_shortcut;
+    if (!down && code == PLOTX_KEY_CONTROL) in.control_ran_shortcut = false;
+    if (wait_delivers(PLOTX_INPUT_KEYS)) {
+        deliver_input_event(down ? PLOTX_KEY_DOWN : PLOTX_KEY_UP, 0, code);
+        in.unrecorded_up = unrecorded;
+    } else if (in.describing_wait && !unrecorded) {
+        record_undelivered_key(down, code);
+    }
+}
+
+bool take_unrecorded_key_up() {
+    const bool unrecorded = g.input.unrecorded_up;
+    g.input.unrecorded_up = false;
+    return unrecorded;
 }
 
 void open_input() {
-    g.input.flags = 0;
-    g.input.tick_ms = DEFAULT_TICK_MS;
+    // Nothing of an earlier session is held or swallowed, and the pointer starts afresh.
+    g.input = InputState{};
     g.input.begin_ms = now_ms();
 }
 
@@ -206,11 +233,26 @@ void set_key_held(int code, bool down) {
 void release_held_keys(HWND hwnd) {
     // The ups will never come from the keyboard: they are posted here, so each is delivered
     // and recorded like a real one, one per wait.
+    // In key code order, each key code's physical keys after one another.
+    std::vector<std::pair<int, int>> down;  // key code, physical key
+    for (int key = 0; key < PHYSICAL_KEY_LIMIT; ++key) {
+        if (!g.input.key_down[key]) continue;
+        int code = key_code_of(static_cast<unsigned>(key & 0xFF));
+        if (code != 0) down.emplace_back(code, key);
+        else g.input.key_down[key] = false;
+    }
+    std::sort(down.begin(), down.end());
+    for (const auto& d : down) {
+        unsigned vk = static_cast<unsigned>(d.second & 0xFF);
+        PostMessageA(hwnd, vk == VK_MENU ? WM_SYSKEYUP : WM_KEYUP, vk,
+                     key_lparam(0, false, true, false, false, false, (d.second & 0x100) != 0));
+    }
+    // Keys a played line left held have no physical key down: one up each.
     for (int code = 1; code < KEY_CODE_LIMIT; ++code) {
-        if (!g.input.held[code]) continue;
+        if (!g.input.held[code] || g.input.keys_down[code] > 0) continue;
         unsigned vk = vk_of_key_code(code);
         if (vk) PostMessageA(hwnd, code == PLOTX_KEY_ALT ? WM_SYSKEYUP : WM_KEYUP, vk, key_lparam(0, false, true));
-        else g.input.held[code] = 0;
+        else g.input.held[code] = false;
     }
 }
 

@@ -59,17 +59,21 @@ void run_command(int id) {
 bool handle_shortcut_key(unsigned key_code) {
     // Letter keys only: the lower-case codes belong to keypad and function keys, which
     // would otherwise run commands (Control+F2 would quit).
+    int command;
     switch (key_code) {
-        case 'A': run_command(CMD_ANIMATE); break;
-        case 'H': run_command(CMD_HALT); break;
-        case 'F': run_command(CMD_ADVANCE_FRAME); break;
-        case 'L': run_command(CMD_LOGGING); break;
-        case 'R': run_command(CMD_RECORD); break;
-        case 'P': run_command(CMD_PLAYBACK); break;
-        case 'O': run_command(CMD_PLAY_ONE); break;
-        case 'Q': run_command(CMD_QUIT); break;
+        case 'A': command = CMD_ANIMATE; break;
+        case 'H': command = CMD_HALT; break;
+        case 'F': command = CMD_ADVANCE_FRAME; break;
+        case 'L': command = CMD_LOGGING; break;
+        case 'R': command = CMD_RECORD; break;
+        case 'P': command = CMD_PLAYBACK; break;
+        case 'O': command = CMD_PLAY_ONE; break;
+        case 'Q': command = CMD_QUIT; break;
         default: return false;
     }
+    // The Control key held for it is not the program's input: a recording never gets it.
+    forget_held_back_line();
+    run_command(command);
     return true;
 }
 

@@ -31,7 +31,8 @@ int playback_failed(const std::string& how) {
     stop_playback();
     if (g.scripts.quit_at_script_end) {
         g.scripts.quit_at_script_end = false;
-        std::fprintf(stderr, "plotx: replay of %s %s\n", SCRIPT_FILE, how.c_str());
+        std::string line = std::string("plotx: replay of ") + SCRIPT_FILE + " " + how + "\n";
+        write_standard_error(line.data(), line.size());
         PostQuitMessage(0);
     }
     return 0;
@@ -187,6 +188,41 @@ void close_stream() {
     g.scripts.writing = false;
 }
 
+// Each line goes to the file whole as it is written, so a program that dies keeps what it
+// recorded. A line that fails may have left a fragment, which the next line would be glued
+// to: the file is cut back to its last complete line and the recording ends (false).
+bool write_text_line(const char* line, int n) {
+    std::string reason;
+    if (sys::write_text(g.scripts.stream, line, static_cast<size_t>(n), &reason)) {
+        g.scripts.length += n;
+        return true;
+    }
+    std::string cut_reason;
+    if (sys::cut_file(g.scripts.stream, g.scripts.length, &cut_reason))
+        PLOTX_log("Cannot write to script file %s: %s; recording stopped at its last complete line\n", SCRIPT_FILE,
+                  reason.c_str());
+    else
+        PLOTX_log("Cannot write to script file %s: %s; recording stopped, its last line may be cut short (%s)\n",
+                  SCRIPT_FILE, reason.c_str(), cut_reason.c_str());
+    end_recording();
+    close_stream();
+    return false;
+}
+
+// The Run menu shortcuts' keys are not the program's input: a Control key's down is held
+// back until the next line (dropped if it turns out to be half of a shortcut), and the up of
+// a Control key that ran one never reaches the file. True when the line is kept out for now.
+bool hold_back(const ScriptLine& script_line, const char* line, int n) {
+    const bool control = script_line.values[0] == PLOTX_KEY_CONTROL;
+    if (script_line.form == LINE_UP_KEY && control && take_unrecorded_key_up()) return true;
+    if (script_line.form != LINE_DOWN_KEY || !control || n <= 0 ||
+        n >= static_cast<int>(sizeof g.scripts.held_back_line))
+        return false;
+    std::memcpy(g.scripts.held_back_line, line, static_cast<size_t>(n));
+    g.scripts.held_back_length = n;
+    return true;
+}
+
 // Writes a line to the recording, opening its file first if need be. The file is opened
 // at the recording's first event whether or not that event has a line (a quit has none).
 void write_line(const ScriptLine* script_line) {
@@ -205,26 +241,20 @@ void write_line(const ScriptLine* script_line) {
         }
         g.scripts.writing = true;
         g.scripts.length = 0;
+        forget_held_back_line();  // a Control down from before this recording
     }
     if (!script_line) return;
     char line[SCRIPT_LINE_SIZE];
     int n = format_script_line(*script_line, line, sizeof line);
-    // Each line goes to the file whole as it is written, so a program that dies keeps what
-    // it recorded. A line that fails may have left a fragment, which the next line would
-    // be glued to: the file is cut back to its last complete line and the recording ends.
-    if (sys::write_text(g.scripts.stream, line, static_cast<size_t>(n), &reason)) {
-        g.scripts.length += n;
-        return;
+    if (hold_back(*script_line, line, n)) return;
+    if (g.scripts.held_back_length > 0) {
+        char held[SCRIPT_LINE_SIZE];
+        const int held_n = g.scripts.held_back_length;
+        std::memcpy(held, g.scripts.held_back_line, static_cast<size_t>(held_n));
+        g.scripts.held_back_length = 0;
+        if (!write_text_line(held, held_n)) return;
     }
-    std::string cut_reason;
-    if (sys::cut_file(g.scripts.stream, g.scripts.length, &cut_reason))
-        PLOTX_log("Cannot write to script file %s: %s; recording stopped at its last complete line\n", SCRIPT_FILE,
-                  reason.c_str());
-    else
-        PLOTX_log("Cannot write to script file %s: %s; recording stopped, its last line may be cut short (%s)\n",
-                  SCRIPT_FILE, reason.c_str(), cut_reason.c_str());
-    end_recording();
-    close_stream();
+    write_text_line(line, n);
 }
 
 void write_event_line(int kind) {
@@ -349,6 +379,8 @@ void record_delivered_event(int kind, bool describing) {
     write_event_line(kind);
 }
 
+void forget_held_back_line() { g.scripts.held_back_length = 0; }
+
 void record_undelivered_key(bool down, int code) {
     if (!g.scripts.recording) return;
     write_pending_periodic();
@@ -366,6 +398,9 @@ void run_script_command(int id) {
                 close_script();
             } else if (g.scripts.playing_back || g.scripts.play_one) {
                 refuse_recording();
+            } else if (sys::script_locked(SCRIPT_FILE)) {
+                // Two recordings into one file would destroy each other's lines.
+                PLOTX_log("Cannot record script file %s: %s\n", SCRIPT_FILE, sys::SCRIPT_LOCKED);
             } else {
                 g.scripts.recording = true;
                 g.scripts.has_pointer_line = false;

@@ -11,12 +11,12 @@ namespace plotx {
 namespace {
 
 // The shown part is the client area's size from the top-left corner, clipped to the
-// image. The layer keeps that size after the window is closed, so a snapshot taken after
-// the quit (PLOTX_SNAPSHOT at PLOTX_end) still gets the same picture.
+// image. That size is kept after the window is closed, so a snapshot taken after the quit
+// (PLOTX_SNAPSHOT at PLOTX_end) still gets the same picture.
 bool shown_size(const px::Bitmap& canvas, int* width, int* height) {
-    const px::Size client = px::last_client_size(g.windows.graphics_window);
-    *width = client.cx < canvas.width ? client.cx : canvas.width;
-    *height = client.cy < canvas.height ? client.cy : canvas.height;
+    const int cx = g.windows.client_width, cy = g.windows.client_height;
+    *width = cx < canvas.width ? cx : canvas.width;
+    *height = cy < canvas.height ? cy : canvas.height;
     return *width > 0 && *height > 0;
 }
 

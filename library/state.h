@@ -59,8 +59,16 @@ struct InputState {
     uint64_t message_time = 0;     // clock at which the last dispatched message was posted
     int wheel_rest = 0;            // wheel turn short of a whole step, in WHEEL_DELTA units
     bool held[KEY_CODE_LIMIT] = {};
+    // Keys are tracked by physical key (px::physical_key): a key code is held while any of
+    // its keys is down, and goes up with the last of them.
+    bool key_down[px::PHYSICAL_KEY_LIMIT] = {};
+    unsigned char keys_down[KEY_CODE_LIMIT] = {};  // physical keys down, by key code
     // Keys whose down ran a Run menu shortcut: their up is not delivered either.
-    bool swallowed[KEY_CODE_LIMIT] = {};
+    bool swallowed[px::PHYSICAL_KEY_LIMIT] = {};
+    // The Control keys down ran a shortcut: their ups are not the program's input, and the
+    // recording leaves them out (the live program still gets them).
+    bool control_ran_shortcut = false;
+    bool unrecorded_up = false;  // the key-up in the slot is one of those
 };
 
 struct TextLogRing {
@@ -83,6 +91,9 @@ struct WindowsState {
     bool library_open = false;  // from PLOTX_begin to PLOTX_end
     bool canvas_dirty = true;   // drawn on since last shown
     int origin_x = 0, origin_y = 0;
+    // The graphics window's client size as it last was: kept after the window is closed, so
+    // a snapshot at the end (PLOTX_SNAPSHOT) still gets what it showed.
+    int client_width = 0, client_height = 0;
 };
 
 // event_wait.cpp: the event slot and its record, the animation, the Control key.
@@ -93,7 +104,7 @@ struct EventState {
     bool single_step = false;  // one periodic event asked for
     bool quit_requested = false;
     bool timer_tick = false;  // the timer fired since the periodic event was armed
-    bool ctrl_down = false;
+    unsigned ctrl_down = 0;  // Control keys down: bit 0 the first, bit 1 the second of the pair
     bool quit_taken = false;  // the quit message has left the queue; later waits end at once
 };
 
@@ -116,6 +127,10 @@ struct ScriptState {
     bool quit_at_script_end = false;  // headless replay: post the quit when playback stops
     PointerState recorded_pointer;    // the pointer and modifiers the recording's lines last established
     bool has_pointer_line = false;    // this recording has its pointer line
+    // A Control key's down, held back from the recording until the next line: if it turns
+    // out to be half of a Run menu shortcut it never reaches the file.
+    char held_back_line[80] = {};
+    int held_back_length = 0;
 };
 
 // text_log.cpp
@@ -206,6 +221,9 @@ void capture_event(PLOTX_Event* event, int kind, bool played);
 int key_code_of(unsigned vk);
 // Whether some key has this key code.
 bool is_key_code(int code);
+// The key-up just delivered is the last Control key of a shortcut, which the recording
+// leaves out; asking forgets it.
+bool take_unrecorded_key_up();
 // The graphics window lost the keyboard: keys still down are released.
 void release_held_keys(px::HWND hwnd);
 
@@ -220,6 +238,8 @@ bool handle_shortcut_key(unsigned key_code);
 int show_text_window(int show);
 
 // scripts.cpp (its line grammar is script_lines.h)
+// Drops a Control key's down held back from the recording (a shortcut ran).
+void forget_held_back_line();
 void stop_playback();
 // The wait's part of playback: whether a script is playing, and its next event into the
 // slot (false when there was none and playback stopped).
@@ -249,6 +269,9 @@ void draw_log_line(char* text);
 int format_line(char (&buffer)[FORMAT_BUFFER_SIZE], const char* format, va_list args);
 // Frees the ring's lines (for reset_library_for_tests).
 void free_log_ring();
+// Standard error (the log's echo, the library's own reports), written so that a closed pipe
+// there ends the writing and never the program: after the first failure nothing more goes.
+void write_standard_error(const char* text, size_t n);
 px::LRESULT text_window_proc(px::HWND, unsigned, px::WPARAM, px::LPARAM);
 
 // drawing.cpp

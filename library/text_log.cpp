@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include "host/files/files.h"
 #include "state.h"
 
 using namespace px;
@@ -66,6 +68,12 @@ LRESULT text_window_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
     }
 }
 
+void write_standard_error(const char* text, size_t n) {
+    static bool broken = false;
+    std::string reason;
+    if (!broken && n > 0) broken = !px::sys::write_text(stderr, text, n, &reason);
+}
+
 static bool echo_enabled() {
     const char* e = std::getenv("PLOTX_LOG_ECHO");
     return e && e[0] == '1';
@@ -114,8 +122,8 @@ extern "C" int PLOTX_log(const char* format, ...) {
     if (ring.head < 0) ring.head = ring.tail;
     ring.tail = ring.tail == LOG_RING_SIZE - 1 ? 0 : ring.tail + 1;
     if (echo_enabled()) {
-        std::fputs(buffer, stderr);
-        if (n == 0 || buffer[n - 1] != '\n') std::fputc('\n', stderr);
+        write_standard_error(buffer, n);
+        if (n == 0 || buffer[n - 1] != '\n') write_standard_error("\n", 1);
     }
     if (g.windows.text_window) draw_log_line(buffer);
     return result;

@@ -36,6 +36,8 @@ void update_origin(HWND hwnd) {
     if (!GetClientRect(hwnd, &r)) return;
     g.windows.origin_x = r.left + (r.right - r.left) / 2;
     g.windows.origin_y = r.top + (r.bottom - r.top) / 2;
+    g.windows.client_width = r.right - r.left;
+    g.windows.client_height = r.bottom - r.top;
 }
 
 void repaint_graphics_window(HWND hwnd) {
@@ -70,10 +72,11 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
     g.windows.graphics_window = g.windows.text_window = nullptr;
     if (old_text) DestroyWindow(old_text);
     if (old_graphics) DestroyWindow(old_graphics);
-    if (!prev_instance) {
-        register_class("DrawWndClass", graphics_window_proc, instance);
-        register_class("TextWndClass", text_window_proc, instance);
-    }
+    // Whatever previous instance the caller names, the classes must exist: registering one
+    // that already does changes nothing.
+    (void)prev_instance;
+    register_class("DrawWndClass", graphics_window_proc, instance);
+    register_class("TextWndClass", text_window_proc, instance);
     int w = GetSystemMetrics(SM_CXSCREEN);
     int h = GetSystemMetrics(SM_CYSCREEN);
     open_events();
@@ -89,6 +92,14 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
                                               CANVAS_WIDTH, CANVAS_HEIGHT, nullptr, nullptr, instance);
     g.windows.text_window = CreateWindowA("TextWndClass", "PLOTX Text", WS_OVERLAPPEDWINDOW, 0, (2 * h) / 3 + 1, w,
                                           h / 3, nullptr, nullptr, instance);
+    if (!g.windows.graphics_window || !g.windows.text_window) {
+        // Nothing opened is left half open: the library stays closed and says so.
+        if (g.windows.text_window) DestroyWindow(g.windows.text_window);
+        px::HWND graphics = g.windows.graphics_window;
+        g.windows.graphics_window = g.windows.text_window = nullptr;
+        if (graphics) DestroyWindow(graphics);
+        return 0;
+    }
     g.windows.window_dc = GetDC(g.windows.graphics_window);
     g.windows.canvas_bitmap = CreateCompatibleBitmap(g.windows.window_dc, CANVAS_WIDTH, CANVAS_HEIGHT);
     g.windows.canvas_dc = CreateCompatibleDC(g.windows.window_dc);
@@ -97,6 +108,7 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
     ShowWindow(g.windows.graphics_window, show_mode);
     SetTimer(g.windows.graphics_window, TIMER_ID, g.input.tick_ms, nullptr);
     g.windows.library_open = true;
+    px::backend().session_started();
     // A display that goes away ends the process; a recording keeps its last lines.
     px::set_display_lost_hook(end_scripts);
     start_playback_from_environment();
@@ -112,8 +124,9 @@ extern "C" int PLOTX_end(void) {
     if (snapshot && *snapshot) {
         std::string reason = save_canvas(snapshot);
         if (!reason.empty()) {
-            std::fprintf(stderr, "plotx: could not save the canvas to %s (PLOTX_SNAPSHOT): %s\n", snapshot,
-                         reason.c_str());
+            std::string line = std::string("plotx: could not save the canvas to ") + snapshot +
+                               " (PLOTX_SNAPSHOT): " + reason + "\n";
+            write_standard_error(line.data(), line.size());
             result = 0;
         }
     }
@@ -121,6 +134,7 @@ extern "C" int PLOTX_end(void) {
     g.windows.window_dc = nullptr;
     end_scripts();
     g.windows.library_open = false;
+    px::backend().session_ended();
     return result;
 }
 

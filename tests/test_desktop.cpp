@@ -656,6 +656,29 @@ TEST_F(DesktopEnding, ALostDisplayCompletesTheRecordingBeforeTheProcessEnds) {
     EXPECT_TRUE(ends_with_the_ticks(script())) << script();
 }
 
+// Sessions opened and closed one after another leave nothing behind: no shared-memory
+// segment of an earlier session's windows, and not the quit signals, so a SIGINT after
+// the last PLOTX_end ends the program as it would have without the library.
+TEST_F(DesktopTest, SessionsLeaveNoSegmentsAndGiveTheSignalsBack) {
+    int p[2];
+    ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
+    pid_t pid = spawn({PLOTX_DESKTOP_PROBE, "sessions", "40"}, {"DISPLAY=" + display_, "PLOTX_BACKEND=desktop"},
+                      p[1], false);
+    close(p[1]);
+    ASSERT_GT(pid, 0);
+    LineReader out(p[0]);
+    std::string line;
+    int segments = -1, shared = -1;
+    EXPECT_TRUE(out.next(&line, 60000));
+    EXPECT_EQ(std::sscanf(line.c_str(), "segments %d shared %d", &segments, &shared), 2) << line;
+    if (shared == 1) {
+        EXPECT_LE(segments, 2) << "the last session's two windows at most";
+    }
+    EXPECT_EQ(reap(pid, 10000), 128 + SIGINT);
+    EXPECT_FALSE(out.next(&line, 100)) << line;
+    close(p[0]);
+}
+
 TEST_F(DesktopTest, TheScreenShowsTheCanvasAtItsPoints) { expect_canvas_on_screen(); }
 
 // A server without the shared-memory extension (as a remote display may be) gets the

@@ -1,4 +1,8 @@
 // Windows, canvas and the event wait on the headless backend's virtual clock.
+#include <cstdio>
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+#include <unistd.h>
+#endif
 #include "support/harness.h"
 
 using namespace plotx;
@@ -259,4 +263,78 @@ TEST_F(EventWait, BlockingDeliversEverythingAtTheTickPollingWould) {
         EXPECT_EQ(blocking[i].y, polling[i].y) << i;
         EXPECT_EQ(blocking[i].key, polling[i].key) << i;
     }
+}
+
+// --- Opening again ----------------------------------------------------------------------
+
+using Reopening = LibraryTest;
+
+TEST_F(Reopening, ManySessionsKeepMemoryFlatAndLeaveOnlyTheLastWindows) {
+    hl::set_screen_size(320, 240);
+    auto cycle = [] {
+        ASSERT_EQ(PLOTX_begin(nullptr, nullptr, "", 1), 1);
+        PLOTX_log("a line");
+        ASSERT_EQ(PLOTX_end(), 1);
+    };
+    for (int i = 0; i < 20; ++i) cycle();
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+    auto resident_mb = [] {
+        long pages = 0, resident = 0;
+        std::FILE* f = std::fopen("/proc/self/statm", "r");
+        if (f && std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        if (f) std::fclose(f);
+        return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+    };
+    double before = resident_mb();
+    for (int i = 0; i < 1000; ++i) cycle();
+    EXPECT_LT(resident_mb() - before, 2.0);
+#endif
+    EXPECT_EQ(px::all_windows().size(), 2u);
+}
+
+TEST_F(Reopening, NothingHeldOrPointedAtSurvivesIntoTheNextSession) {
+    begin();
+    PLOTX_set_input(PLOTX_INPUT_KEYS | PLOTX_INPUT_MOTION);
+    hl::key_down(graphics(), 'W', 'w', 10);
+    hl::move(graphics(), g.windows.origin_x + 40, g.windows.origin_y - 30, 10);
+    PLOTX_Event e;
+    PLOTX_wait(&e);
+    PLOTX_wait(&e);
+    ASSERT_EQ(PLOTX_key_held('W'), 1);
+    PLOTX_end();
+    begin();
+    int x = -1, y = -1;
+    PLOTX_mouse_position(&x, &y);
+    EXPECT_EQ(PLOTX_key_held('W'), 0);
+    EXPECT_EQ(x + y, 0);
+}
+
+TEST_F(Reopening, ClassesAreRegisteredWhateverThePreviousInstanceAndNoWindowMeansZero) {
+    int previous = 1;
+    ASSERT_EQ(PLOTX_begin(nullptr, &previous, "", 1), 1);
+    EXPECT_TRUE(px::IsWindow(graphics()));
+    EXPECT_TRUE(px::IsWindow(text()));
+    PLOTX_end();
+    // A class whose windows refuse to be created: the library opens nothing and says so.
+    reset_library_for_tests();
+    hl::install();
+    px::WNDCLASSA refusing;
+    refusing.lpfnWndProc = [](px::HWND, unsigned msg, px::WPARAM, px::LPARAM) -> px::LRESULT {
+        return msg == px::WM_CREATE ? -1 : 0;
+    };
+    refusing.lpszClassName = "DrawWndClass";
+    ASSERT_TRUE(px::RegisterClassA(&refusing));
+    EXPECT_EQ(PLOTX_begin(nullptr, nullptr, "", 1), 0);
+    EXPECT_EQ(graphics(), nullptr);
+    EXPECT_EQ(PLOTX_end(), 0);
+    EXPECT_EQ(PLOTX_set_animation(RUN_ANIMATE), 0);
+}
+
+TEST_F(EventWait, APressLeftOfOrAboveTheClientAreaGivesNegativeClientCoordinates) {
+    begin();
+    hl::click(graphics(), -5, -7, 10);
+    int x = 0, y = 0;
+    ASSERT_EQ(wait(&x, &y), PLOTX_MOUSE);
+    EXPECT_EQ(x, -5 - g.windows.origin_x);
+    EXPECT_EQ(y, g.windows.origin_y + 7);
 }

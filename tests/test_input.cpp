@@ -278,6 +278,34 @@ TEST_F(HeldKeys, FollowDownsAndUpsAndAreReleasedWhenTheKeyboardGoes) {
     EXPECT_EQ(PLOTX_key_held(-1) + PLOTX_key_held(100000), 0);
 }
 
+// Two keys with one key code (the two Shift keys, the two Control keys) are two keys: the
+// modifier is held, for the program and for the shortcuts, until the last of them is up.
+TEST_F(HeldKeys, AModifierGoesUpWithTheLastOfItsKeys) {
+    const unsigned RIGHT = hl::SECOND_KEY;
+    begin();
+    PLOTX_set_input(PLOTX_INPUT_KEYS);
+    hl::key_down(graphics(), px::VK_SHIFT, 0, 10);
+    hl::key_down(graphics(), px::VK_SHIFT | RIGHT, 0, 10);
+    hl::key_up(graphics(), px::VK_SHIFT, 10);
+    hl::key_down(graphics(), 'A', 'A', 20);
+    EXPECT_EQ(events(3), "D278+1 D278+1 D65+1");
+    EXPECT_EQ(PLOTX_key_held(PLOTX_KEY_SHIFT), 1);
+    hl::key_up(graphics(), px::VK_SHIFT | RIGHT, 30);
+    hl::key_up(graphics(), 'A', 30);
+    EXPECT_EQ(events(3), "K65+1 R278 R65");
+    EXPECT_EQ(PLOTX_key_held(PLOTX_KEY_SHIFT), 0);
+    // Both Control keys down, one let go: Control+A is still the Animate shortcut.
+    hl::key_down(graphics(), px::VK_CONTROL, 0, 40);
+    hl::key_down(graphics(), px::VK_CONTROL | RIGHT, 0, 40);
+    hl::key_up(graphics(), px::VK_CONTROL | RIGHT, 40);
+    hl::key_down(graphics(), 'A', 'a', 40);
+    hl::key_up(graphics(), 'A', 40);
+    hl::key_up(graphics(), px::VK_CONTROL, 40);
+    hl::click(graphics(), cx(0), cy(0), 50);
+    EXPECT_EQ(events(4), "D279+2 D279+2 R279 M1(0,0)");
+    EXPECT_EQ(g.events.animating, 1);
+}
+
 // --- The key table ----------------------------------------------------------------------
 
 TEST_F(KeyTable, PlatformCodesTranslateToTheNamedKeys) {

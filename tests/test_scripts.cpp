@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 #endif
 
 #include <algorithm>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "demo.h"
+#include "host/files/files.h"
 #include "support/harness.h"
 #include "support/scratch_dir.h"
 #include "support/script_session.h"
@@ -98,6 +101,8 @@ using IrregularScriptFile = Scripts;
 using ScriptStreamPairs = Scripts;
 using EnvironmentReplay = Scripts;
 using DemoReplay = Scripts;
+using ClosedStandardError = Scripts;
+using LockedRecording = Scripts;
 
 // --- Recording ---------------------------------------------------------------------------
 
@@ -189,6 +194,7 @@ TEST_F(RecordingAfterPlayback, HoldsExactlyTheEventsAfterRecordHowEverItEnds) {
     for (unsigned first : {CMD_PLAYBACK, CMD_PLAY_ONE}) {
         for (Ending ending : {CLICK, RECORD_OFF, END}) {
             SCOPED_TRACE(std::to_string(first) + " then ending " + std::to_string(ending));
+            reset_library_for_tests();  // the last recording lets go of its file (Windows keeps writers out)
             write_script("PLOTX_KBD(49);\nPLOTX_PERIODIC(2);\n");
             reopen();
             command(first);
@@ -331,7 +337,116 @@ TEST_F(IrregularScriptFile, FifoIsRefusedWithoutBlockingOrSigpipe) {
                                                       "Cannot open script file PLOTX.SCR for reading: Not a regular file\n"}));
 }
 
+// Runs `body` in a child process; its exit status, or 128 + the signal that ended it.
+int in_child(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// With the log echoed to a standard error nobody reads, the echo stops and the program
+// goes on to its end: the snapshot is written.
+TEST_F(ClosedStandardError, TheEchoStopsAndTheProgramReachesItsEnd) {
+#ifdef __EMSCRIPTEN__
+    GTEST_SKIP() << "no processes to fork under Node";
 #endif
+    int status = in_child([] {
+        int p[2];
+        if (pipe(p) != 0) return 3;
+        close(p[0]);
+        dup2(p[1], 2);
+        setenv("PLOTX_LOG_ECHO", "1", 1);
+        setenv("PLOTX_SNAPSHOT", "end.png", 1);
+        PLOTX_begin(nullptr, nullptr, "", 1);
+        for (int i = 0; i < 3; ++i) PLOTX_log("a line nobody reads");
+        return PLOTX_end() == 1 ? 0 : 4;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(fs::exists("end.png"));
+}
+
+// The quit signals the library took over go back to what they did, so a program that goes
+// on after PLOTX_end is interrupted as before; a handler it installed meanwhile stays.
+TEST_F(ClosedStandardError, QuitSignalsGoBackToWhatTheyWere) {
+#ifdef __EMSCRIPTEN__
+    GTEST_SKIP() << "no processes to fork under Node";
+#endif
+    EXPECT_EQ(in_child([] {
+                  signal(SIGINT, SIG_DFL);
+                  if (px::sys::catch_quit_signals() < 0) return 3;
+                  px::sys::release_quit_signals();
+                  raise(SIGINT);
+                  return 0;
+              }),
+              128 + SIGINT);
+    EXPECT_EQ(in_child([] {
+                  signal(SIGTERM, SIG_DFL);
+                  px::sys::catch_quit_signals();
+                  signal(SIGTERM, [](int) { _exit(7); });
+                  px::sys::release_quit_signals();
+                  raise(SIGTERM);
+                  return 0;
+              }),
+              7);
+}
+
+#endif
+
+// --- Two recordings into one file ------------------------------------------------------
+
+// The second writer is refused before it can empty the file, in this process or another;
+// a Record there says why once and stays off.
+TEST_F(LockedRecording, ASecondWriterIsRefusedAndRecordStaysOff) {
+#ifdef __EMSCRIPTEN__
+    GTEST_SKIP() << "Node's file system has no locks";
+#endif
+    std::string reason;
+    std::FILE* first = px::sys::open_script(SCRIPT_FILE, true, &reason);
+    ASSERT_NE(first, nullptr) << reason;
+    ASSERT_TRUE(px::sys::write_text(first, "PLOTX_KBD(97);\n", 15, &reason));
+    EXPECT_EQ(px::sys::open_script(SCRIPT_FILE, true, &reason), nullptr);
+    EXPECT_EQ(reason, px::sys::SCRIPT_LOCKED);
+    EXPECT_TRUE(px::sys::script_locked(SCRIPT_FILE));
+    begin();
+    command(CMD_RECORD);
+    click_canvas(1, 1, 10);
+    EXPECT_EQ(events(1), "M(1,1)");
+    EXPECT_FALSE(marked(CMD_RECORD));
+    EXPECT_EQ(logged("Cannot record script file PLOTX.SCR: another recording is writing it\n"), 1);
+    EXPECT_EQ(script(), "PLOTX_KBD(97);\n");
+    std::fclose(first);
+    EXPECT_FALSE(px::sys::script_locked(SCRIPT_FILE));
+    command(CMD_RECORD, 20);
+    click_canvas(2, 2, 30);
+    EXPECT_EQ(events(1), "M(2,2)");
+    EXPECT_EQ(script(), "PLOTX_MOUSE(2, 2);\n");
+}
+
+// --- The keys of a shortcut ----------------------------------------------------------------
+
+// Control+R switched recording on and off under PLOTX_wait: the recording holds neither
+// half of either Control key, so a replay never ends with Control held.
+TEST_F(Recording, TheControlKeyOfAShortcutIsLeftOut) {
+    for (int flags : {0, PLOTX_INPUT_KEYS}) {
+        reopen();
+        PLOTX_set_input(flags);
+        hl::control_key(graphics(), 'r', 10);
+        hl::click(graphics(), g.windows.origin_x + 5, g.windows.origin_y - 6, 20);
+        hl::control_key(graphics(), 'a', 30);
+        hl::type_char(graphics(), 'z', 40);
+        hl::control_key(graphics(), 'r', 50);
+        hl::click(graphics(), g.windows.origin_x, g.windows.origin_y, 60);
+        PLOTX_Event e;
+        do PLOTX_wait(&e);
+        while (!(e.kind == PLOTX_MOUSE && e.x == 0));
+        EXPECT_EQ(script().find("279"), std::string::npos) << flags << "\n" << script();
+        EXPECT_NE(script().find("PLOTX_MOUSE(5, 6);"), std::string::npos) << flags;
+        EXPECT_NE(script().find("PLOTX_KBD(122);"), std::string::npos) << flags;
+    }
+}
 
 // --- Every order of two script operations --------------------------------------------------
 

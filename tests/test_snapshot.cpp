@@ -1,8 +1,10 @@
 // Snapshots: PLOTX_save_canvas writes the shown part of the canvas as an RGB PNG, refuses
 // with a log line when it cannot, and never leaves a partial file under the target name.
 #ifndef _WIN32  // permissions, devices and links as POSIX systems have them
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 #include <cerrno>
@@ -242,6 +244,56 @@ TEST_F(SnapshotTargets, WhatIsNotARegularFileIsRefusedWithItsReasonAndKept) {
         EXPECT_TRUE(log_has("Cannot save canvas to " + readonly.string() + ": Permission denied\n"));
         EXPECT_EQ(file_bytes(readonly), "kept");
     }
+}
+
+// A rename would change what the file is: another name of it (a hard link) would keep the
+// old picture, another user's file would become the saver's, a directory that takes no new
+// name would refuse a writable file. Such a file is written where it is.
+TEST_F(SnapshotTargets, AFileARenameWouldChangeIsWrittenInPlace) {
+#ifdef __EMSCRIPTEN__
+    GTEST_SKIP() << "Node's file system has no hard links or owners";
+#endif
+    begin();
+    paint_pattern();
+    std::ofstream(dir / "a.png") << "old";
+    fs::create_hard_link(dir / "a.png", dir / "b.png");
+    ASSERT_EQ(PLOTX_save_canvas((dir / "a.png").c_str()), 1);
+    EXPECT_TRUE(read_png(dir / "b.png").ok);
+    EXPECT_EQ(fs::hard_link_count(dir / "a.png"), 2u);
+    EXPECT_EQ(entries(), 2u);
+
+    // The rest needs a second user: as root, the saving is done as nobody.
+    fs::path ro = dir / "ro";
+    fs::create_directory(ro);
+    std::ofstream(ro / "c.png") << "old";
+    const passwd* nobody = getpwnam("nobody");
+    bool as_root = geteuid() == 0;
+    if (as_root && !nobody) GTEST_SKIP() << "no user nobody to save as";
+    if (as_root) {
+        // Another user's file, saved by root, stays that user's.
+        std::ofstream(dir / "theirs.png") << "old";
+        ASSERT_EQ(chown((dir / "theirs.png").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        ASSERT_EQ(PLOTX_save_canvas((dir / "theirs.png").c_str()), 1);
+        struct stat st;
+        ASSERT_EQ(stat((dir / "theirs.png").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, nobody->pw_uid);
+        EXPECT_TRUE(read_png(dir / "theirs.png").ok);
+        ASSERT_EQ(chown((ro / "c.png").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        fs::permissions(dir, fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+    }
+    fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                            fs::perms::others_exec | fs::perms::group_read | fs::perms::group_exec);
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (as_root && (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)) _exit(3);
+        _exit(PLOTX_save_canvas((ro / "c.png").c_str()) == 1 ? 0 : 4);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    fs::permissions(ro, fs::perms::owner_all);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(read_png(ro / "c.png").ok);
 }
 #endif
 

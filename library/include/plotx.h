@@ -180,13 +180,14 @@ enum PLOTX_Color {
  * The four arguments are those a graphical program's entry receives on the reference
  * window system (Windows); elsewhere pass `0, 0, "", 1`.
  * @param instance       the program's module instance, given to the window classes; 0 elsewhere.
- * @param prev_instance  a previous instance, or 0; non-zero skips registering the window
- *                       classes (a second program instance reuses them).
+ * @param prev_instance  a previous instance, or 0; not used: the window classes are
+ *                       registered whenever they are not registered yet.
  * @param cmd_line       the command line; not used.
  * @param show_mode      how the windows are first shown; 1 shows them normally.
  * @return 1, also for a second call while the library is open, which changes nothing. After
- *         PLOTX_end() it opens the library afresh, with new windows in place of the old.
- *         Failures to create a window are not reported here; with no display and no
+ *         PLOTX_end() it opens the library afresh, with new windows in place of the old,
+ *         and nothing of the earlier session held: no key down, the pointer at the origin.
+ *         0 when a window could not be created: the library stays closed. With no display and no
  *         `PLOTX_BACKEND`, or a desktop backend that cannot start or was not built, the
  *         program exits with status 2 and one line on standard error saying what to set.
  */
@@ -195,8 +196,9 @@ int PLOTX_begin(void* instance, void* prev_instance, const char* cmd_line, int s
 /**
  * Closes the library: saves the canvas when `PLOTX_SNAPSHOT` is set, completes a recording
  * (its last run of ticks included) and closes it, stops a playback (Record and Playback are
- * switched off), and lets go of the window's drawing context. The windows stay until the
- * process ends or PLOTX_begin() opens the library again.
+ * switched off), lets go of the window's drawing context, and gives back the signals the
+ * library took over (SIGINT and SIGTERM on the desktop) to what they were. The windows stay
+ * until the process ends or PLOTX_begin() opens the library again.
  * @return 1 when the library was open; 0 when it was not (before PLOTX_begin(), or a second
  *         PLOTX_end()), and 0 when `PLOTX_SNAPSHOT` is set and the canvas could not be saved
  *         there (a line on standard error says why).

@@ -33,8 +33,10 @@
 //       upper-case characters; either Shift is VK_SHIFT, either Control VK_CONTROL); lParam
 //       = key_lparam(typed, control, up, shift, alt, repeat): typed is the byte the key
 //       types (0 for none; with Control held a letter gives the letter itself and other
-//       keys 0), repeat is set on an auto-repeat down. An auto-repeat is another key-down
-//       with no up in between. Keys with no VK_ name here are posted with their reference-system
+//       keys 0), repeat is set on an auto-repeat down, second on the second key of a pair
+//       with one code (right Shift, Control, Alt; keypad Enter). An auto-repeat is another
+//       key-down of the same physical key with no up in between. Keys with no VK_ name here are
+//       posted with their reference-system
 //       code, VK_NO_CODE, or not at all; the library ignores codes it does not know.
 //   WM_SYSKEYDOWN / WM_SYSKEYUP: Alt itself (VK_MENU) and keys pressed while Alt is held,
 //       with the same parameters and typed 0. A backend may still let its menu bar see them.
@@ -71,6 +73,11 @@ public:
     // Where windows' client images are kept: memory the display reads without a copy, or
     // null for the heap. It must outlive every window (a backend that has one never frees it).
     virtual PixelStore* pixel_store() { return nullptr; }
+    // The library opened (PLOTX_begin) or closed (PLOTX_end). What a backend takes over
+    // from the process for a session (the quit signals) it takes here and gives back there,
+    // so a program that goes on after PLOTX_end has it as before.
+    virtual void session_started() {}
+    virtual void session_ended() {}
 
     // Capabilities.
     // True when PLOTX_PLAYBACK=1 makes a program replay its script at PLOTX_begin and quit

@@ -37,14 +37,20 @@ struct Block {
     int locks = 0;
 };
 
+constexpr size_t KEPT_DESTROYED_WINDOWS = 8;
+
 struct State {
     std::map<std::string, ClassRecord> classes;
     std::vector<std::unique_ptr<Window>> windows;
+    std::deque<std::unique_ptr<Window>> recently_destroyed;
     std::vector<HWND> window_list;
     std::vector<std::unique_ptr<Menu>> menus;
     std::deque<MSG> queue;
     std::vector<Timer> timers;
     std::map<Window*, uint64_t> shown_generation;
+    // Window procedures running: a window destroyed inside one keeps its record until the
+    // outermost returns, since the frames below may still read it.
+    int calls_in_progress = 0;
     bool quit_posted = false;
     int quit_code = 0;
     int live_blocks = 0;
@@ -56,7 +62,80 @@ State& S() {
     return s;
 }
 
-bool alive(HWND hwnd) { return hwnd && !hwnd->destroyed; }
+bool menu_contains(HMENU root, HMENU target);
+
+// A handle is looked up before it is read: a destroyed window's record is freed, and the
+// library or a program may still hold the handle.
+bool known(HWND hwnd) {
+    if (!hwnd) return false;
+    for (const std::unique_ptr<Window>& w : S().windows)
+        if (w.get() == hwnd) return true;
+    return false;
+}
+
+bool alive(HWND hwnd) { return known(hwnd) && !hwnd->destroyed; }
+
+bool menu_known(HMENU menu) {
+    if (!menu) return false;
+    for (const std::unique_ptr<Menu>& m : S().menus)
+        if (m.get() == menu) return true;
+    return false;
+}
+
+// Moves the records of destroyed windows out once no window procedure is running. The
+// last few are kept, emptied, before they are freed: a handle just let go is then not
+// taken for a new window at the same address.
+void free_destroyed_windows() {
+    State& s = S();
+    if (s.calls_in_progress > 0) return;
+    for (auto it = s.windows.begin(); it != s.windows.end();) {
+        if (!(*it)->destroyed) {
+            ++it;
+            continue;
+        }
+        Window* w = it->get();
+        w->title.clear();
+        w->title.shrink_to_fit();
+        w->class_name.clear();
+        w->class_name.shrink_to_fit();
+        s.recently_destroyed.push_back(std::move(*it));
+        it = s.windows.erase(it);
+        if (s.recently_destroyed.size() > KEPT_DESTROYED_WINDOWS) s.recently_destroyed.pop_front();
+    }
+}
+
+// A destroyed window's menu bar and its popups go with it, unless another window shows them.
+void free_menus_of(HWND hwnd) {
+    State& s = S();
+    std::vector<HMENU> tree;
+    if (menu_known(hwnd->menu)) tree.push_back(hwnd->menu);
+    for (size_t i = 0; i < tree.size(); ++i)
+        for (const MenuItem& it : tree[i]->items)
+            if ((it.flags & MF_POPUP) && menu_known(it.popup) &&
+                std::find(tree.begin(), tree.end(), it.popup) == tree.end())
+                tree.push_back(it.popup);
+    hwnd->menu = nullptr;
+    for (HWND w : s.window_list)
+        if (w != hwnd && alive(w))
+            tree.erase(std::remove_if(tree.begin(), tree.end(), [&](HMENU m) { return menu_contains(w->menu, m); }),
+                       tree.end());
+    s.menus.erase(std::remove_if(s.menus.begin(), s.menus.end(),
+                                 [&](const std::unique_ptr<Menu>& m) {
+                                     return std::find(tree.begin(), tree.end(), m.get()) != tree.end();
+                                 }),
+                  s.menus.end());
+}
+
+// Runs a window procedure; records of windows it destroys are freed when the outermost
+// call returns.
+LRESULT call_proc(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
+    State& s = S();
+    ++s.calls_in_progress;
+    LRESULT r = hwnd->proc(hwnd, msg, wp, lp);
+    --s.calls_in_progress;
+    free_destroyed_windows();
+    return r;
+}
 
 // Tells the backend about windows whose image changed since it last heard.
 void sync_display() {
@@ -157,14 +236,24 @@ HWND CreateWindowA(const char* class_name, const char* title, uint32_t style, in
 bool DestroyWindow(HWND hwnd) {
     if (!alive(hwnd)) return false;
     State& s = S();
+    ++s.calls_in_progress;
     SendMessageA(hwnd, WM_DESTROY, 0, 0);
+    --s.calls_in_progress;
+    if (hwnd->destroyed) return true;  // its WM_DESTROY handler destroyed it again
     hwnd->destroyed = true;
     hwnd->visible = false;
     s.timers.erase(std::remove_if(s.timers.begin(), s.timers.end(), [&](const Timer& t) { return t.hwnd == hwnd; }),
                    s.timers.end());
     s.queue.erase(std::remove_if(s.queue.begin(), s.queue.end(), [&](const MSG& m) { return m.hwnd == hwnd; }),
                   s.queue.end());
+    s.shown_generation.erase(hwnd);
+    s.window_list.erase(std::remove(s.window_list.begin(), s.window_list.end(), hwnd), s.window_list.end());
     backend().window_destroyed(hwnd);
+    free_menus_of(hwnd);
+    // The image goes now (on the desktop it is a shared segment the server has attached);
+    // the record itself once no window procedure can still be reading it.
+    hwnd->client = Bitmap();
+    free_destroyed_windows();
     return true;
 }
 
@@ -189,8 +278,6 @@ bool GetClientRect(HWND hwnd, Rect* rect) {
     return true;
 }
 
-Size last_client_size(HWND hwnd) { return hwnd ? Size{hwnd->client.width, hwnd->client.height} : Size{0, 0}; }
-
 bool InvalidateRect(HWND hwnd, const Rect*, bool erase) {
     if (!alive(hwnd)) return false;
     hwnd->needs_paint = true;
@@ -201,7 +288,7 @@ bool InvalidateRect(HWND hwnd, const Rect*, bool erase) {
 // --- Messages -------------------------------------------------------------------------
 
 bool PostMessageA(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
-    if (hwnd && hwnd->destroyed) return false;
+    if (hwnd && !alive(hwnd)) return false;
     S().queue.push_back(MSG{hwnd, msg, wp, lp, now_ms()});
     return true;
 }
@@ -220,8 +307,8 @@ void post_input(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT SendMessageA(HWND hwnd, unsigned msg, WPARAM wp, LPARAM lp) {
-    if (!hwnd || !hwnd->proc || (hwnd->destroyed && msg != WM_DESTROY)) return 0;
-    return hwnd->proc(hwnd, msg, wp, lp);
+    if (!known(hwnd) || !hwnd->proc || (hwnd->destroyed && msg != WM_DESTROY)) return 0;
+    return call_proc(hwnd, msg, wp, lp);
 }
 
 bool message_available() {
@@ -292,7 +379,7 @@ bool TranslateMessage(const MSG* msg) {
 
 LRESULT DispatchMessageA(const MSG* msg) {
     if (!msg || !alive(msg->hwnd)) return 0;
-    LRESULT r = msg->hwnd->proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+    LRESULT r = call_proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
     sync_display();
     return r;
 }
@@ -300,7 +387,7 @@ LRESULT DispatchMessageA(const MSG* msg) {
 LRESULT DefWindowProcA(HWND hwnd, unsigned msg, WPARAM wp, LPARAM) {
     switch (msg) {
         case WM_CLOSE: DestroyWindow(hwnd); return 0;
-        case WM_PAINT: if (hwnd) hwnd->needs_paint = hwnd->needs_erase = false; return 0;
+        case WM_PAINT: if (alive(hwnd)) hwnd->needs_paint = hwnd->needs_erase = false; return 0;
         case WM_ERASEBKGND: {
             // The class brush over the whole client area, whatever the DC has selected.
             Bitmap* surface = dc_surface(reinterpret_cast<HDC>(wp));
@@ -390,7 +477,7 @@ HMENU CreatePopupMenu() {
 }
 
 bool AppendMenuA(HMENU menu, unsigned flags, uintptr_t id_or_popup, const char* text) {
-    if (!menu) return false;
+    if (!menu_known(menu)) return false;
     MenuItem item{flags, (flags & MF_POPUP) ? 0 : id_or_popup, text && !(flags & MF_SEPARATOR) ? text : "",
                   (flags & MF_POPUP) ? reinterpret_cast<HMENU>(id_or_popup) : nullptr};
     menu->items.push_back(item);
@@ -399,7 +486,7 @@ bool AppendMenuA(HMENU menu, unsigned flags, uintptr_t id_or_popup, const char* 
 }
 
 bool SetMenu(HWND hwnd, HMENU menu) {
-    if (!alive(hwnd)) return false;
+    if (!alive(hwnd) || (menu && !menu_known(menu))) return false;
     hwnd->menu = menu;
     // During creation the size is settled once WM_CREATE returns; later it changes now.
     if (hwnd->client.width || hwnd->client.height) update_client_size(hwnd, true);
@@ -416,6 +503,7 @@ bool DrawMenuBar(HWND hwnd) {
 }
 
 long CheckMenuItem(HMENU menu, unsigned id, unsigned flags) {
+    if (!menu_known(menu)) return -1;
     HMENU owner = nullptr;
     MenuItem* it = find_menu_item(menu, [&](const MenuItem& e) {
         return !(e.flags & (MF_POPUP | MF_SEPARATOR)) && e.id == id;
@@ -491,8 +579,10 @@ void reset_window_system() {
             if (s.backend) s.backend->window_destroyed(w);
         }
     s.classes.clear();
+    s.calls_in_progress = 0;
     s.window_list.clear();
     s.windows.clear();
+    s.recently_destroyed.clear();
     s.menus.clear();
     s.queue.clear();
     s.timers.clear();

@@ -38,14 +38,21 @@ enum : unsigned {
 // bits 16-23 the byte the key types (0 if it types nothing; this layer carries it where
 // the reference system carries a scan code, so a posted copy of the message still translates),
 // bit 24 set when Control was held as the key went down, bit 25 Shift held, bit 29 Alt
-// held, bit 30 the key was already down (auto-repeat), bit 31 set on key-up.
-constexpr uint32_t KEY_CONTROL_HELD = 1u << 24, KEY_SHIFT_HELD = 1u << 25, KEY_ALT_HELD = 1u << 29,
-                   KEY_WAS_DOWN = 1u << 30, KEY_UP_BIT = 1u << 31;
+// held, bit 30 the key was already down (auto-repeat), bit 31 set on key-up. Bit 26 (this
+// layer's) marks the second of two keys with one key code: the right-hand Shift, Control
+// or Alt, the keypad's Enter; the two are separate keys, each down until its own up.
+constexpr uint32_t KEY_CONTROL_HELD = 1u << 24, KEY_SHIFT_HELD = 1u << 25, KEY_SECOND = 1u << 26,
+                   KEY_ALT_HELD = 1u << 29, KEY_WAS_DOWN = 1u << 30, KEY_UP_BIT = 1u << 31;
 constexpr LPARAM key_lparam(unsigned char typed, bool control, bool up, bool shift = false, bool alt = false,
-                            bool repeat = false) {
+                            bool repeat = false, bool second = false) {
     return static_cast<LPARAM>(1u | (static_cast<uint32_t>(typed) << 16) | (control ? KEY_CONTROL_HELD : 0u) |
                                (shift ? KEY_SHIFT_HELD : 0u) | (alt ? KEY_ALT_HELD : 0u) |
-                               (repeat ? KEY_WAS_DOWN : 0u) | (up ? KEY_UP_BIT : 0u));
+                               (repeat ? KEY_WAS_DOWN : 0u) | (up ? KEY_UP_BIT : 0u) | (second ? KEY_SECOND : 0u));
+}
+// One slot per physical key: the key code, and 256 more for the second key of a pair.
+constexpr int PHYSICAL_KEY_LIMIT = 512;
+constexpr int physical_key(WPARAM wp, LPARAM lp) {
+    return static_cast<int>(wp & 0xFF) | ((static_cast<uint32_t>(lp) & KEY_SECOND) ? 0x100 : 0);
 }
 
 // Mouse message parameters. lParam: the pointer's client position, x in the low and y in
@@ -99,14 +106,14 @@ struct WNDCLASSA {
 bool RegisterClassA(const WNDCLASSA* wc);
 HWND CreateWindowA(const char* class_name, const char* title, uint32_t style, int x, int y, int width,
                    int height, HWND parent, HMENU menu, HINSTANCE instance);
+// Destroying a window frees everything it holds: its image, its menus, the backend's
+// record, and (once no window procedure is running) the window's own record. A handle kept
+// afterwards is only compared or passed back, where the calls take it as no window.
 bool DestroyWindow(HWND hwnd);
 bool IsWindow(HWND hwnd);
 bool ShowWindow(HWND hwnd, int cmd);  // result: whether it was visible before
 bool IsWindowVisible(HWND hwnd);
 bool GetClientRect(HWND hwnd, Rect* rect);
-// The client area's size as the window last had it, kept after the window is destroyed
-// (a snapshot at the end still gets what the closed window showed); 0x0 for null.
-Size last_client_size(HWND hwnd);
 // The whole client area becomes invalid (this layer keeps no smaller region); with erase
 // set, the next BeginPaint first has it wiped to the class background.
 bool InvalidateRect(HWND hwnd, const Rect* rect, bool erase);

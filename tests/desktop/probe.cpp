@@ -10,8 +10,10 @@
 // Other modes measure: "animate N" redraws the whole canvas on every tick and reports tick
 // periods and processor time; "present N" times N presentations of a changed frame;
 // "behind" counts the pointer moves a program that takes 50 ms per move is given.
+// "sessions N" opens and closes the library N times and reports what is left.
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/shm.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -113,8 +115,8 @@ int run_events(bool record = false) {
         run_command(CMD_RECORD);
         PLOTX_set_animation(RUN_ANIMATE);
     }
-    const px::Size client = px::last_client_size(g.windows.graphics_window);
-    std::printf("ready %d %d %d %d\n", client.cx, client.cy, g.windows.origin_x, g.windows.origin_y);
+    std::printf("ready %d %d %d %d\n", g.windows.client_width, g.windows.client_height, g.windows.origin_x,
+                g.windows.origin_y);
     std::fflush(stdout);
     const char* input = std::getenv("PLOTX_PROBE_INPUT");
     if (input && *input) return run_input(std::atoi(input));
@@ -241,11 +243,41 @@ int run_behind() {
     return PLOTX_end() ? 0 : 1;
 }
 
+// Shared-memory segments this process made that are still attached.
+int own_segments() {
+    shm_info info{};
+    int last = shmctl(0, SHM_INFO, reinterpret_cast<shmid_ds*>(&info));
+    int n = 0;
+    for (int i = 0; i <= last; ++i) {
+        shmid_ds ds{};
+        if (shmctl(i, SHM_STAT, &ds) >= 0 && ds.shm_cpid == getpid()) ++n;
+    }
+    return n;
+}
+
+// "sessions N": N sessions opened and closed; then the segments left, and a SIGINT to
+// itself, which must end the program now that no session holds the signal.
+int run_sessions(int count) {
+    for (int i = 0; i < count; ++i) {
+        PLOTX_begin(nullptr, nullptr, "", 1);
+        PLOTX_set_logging(0);
+        paint_known_blocks();
+        px::wait_for_message();
+        PLOTX_end();
+    }
+    std::printf("segments %d shared %d\n", own_segments(), px::desktop::shared_images() ? 1 : 0);
+    std::fflush(stdout);
+    raise(SIGINT);
+    std::printf("survived\n");
+    return 0;
+}
+
 int main(int argc, char** argv) {
     const char* mode = argc > 1 ? argv[1] : "events";
     int count = argc > 2 ? std::atoi(argv[2]) : 100;
     if (count < 1) count = 1;
     if (std::strcmp(mode, "record-own") == 0) signal(SIGTERM, own_handler);
+    if (std::strcmp(mode, "sessions") == 0) return run_sessions(count);
     PLOTX_begin(nullptr, nullptr, "", 1);
     PLOTX_set_logging(0);
     std::printf("backend %s\n", px::backend().name());

@@ -1,7 +1,7 @@
 // fltk_input.cpp - the desktop backend's input: FLTK pointer, keyboard and focus events on a
 // window's view become the layer's messages, as backend.h's input contract lists them. Key
 // identifiers go through one table to the reference system's key codes; typed bytes follow the
-// reference system's ANSI code page.
+// platform's ANSI code page.
 //
 // Checklist:
 //   [x] key codes        every key the reference system names, by table; others VK_NO_CODE
@@ -16,8 +16,7 @@
 #include <FL/x.H>
 #include <X11/Xlib.h>
 
-#include <algorithm>
-#include <iterator>
+#include <set>
 
 #include "backends/fltk/fltk_internal.h"
 
@@ -57,7 +56,7 @@ const KeyEntry KEY_TABLE[] = {
     {'\'', VK_OEM_7},
 };
 
-// The platform's key code for an FLTK key.
+// The reference system's key code for an FLTK key.
 unsigned key_code(int k) {
     if (k >= 'a' && k <= 'z') return static_cast<unsigned>(k - 'a' + 'A');
     if ((k >= '0' && k <= '9') || k == ' ') return static_cast<unsigned>(k);
@@ -103,9 +102,13 @@ bool pointer_left_focus(const Fl_Window* win) {
     return focus == PointerRoot;
 }
 
-// Keys down, by reference-system key code, so that X's auto-repeat (a key-down with no key-up
+// Keys down, by FLTK's key (one per physical key: two keys sharing a reference-system key code, or
+// having none, are apart here), so that X's auto-repeat (a key-down with no key-up
 // between, FLTK asks X for that) is marked as a repeat.
-bool g_down[256];
+std::set<int> g_down;
+
+// The second key of a pair with one reference-system key code.
+bool second_key(int k) { return k == FL_Shift_R || k == FL_Control_R || k == FL_Alt_R || k == FL_KP_Enter; }
 
 // The MK_ bits of the modifiers and of the buttons held after this event.
 unsigned mouse_state(int event) {
@@ -136,17 +139,19 @@ int ClientView::key(bool up) {
     bool control = (state & FL_CTRL) != 0 || (control_key && !up);
     bool shift = (state & FL_SHIFT) != 0, alt = (state & FL_ALT) != 0;
     unsigned vk = key_code(k);
-    bool repeat = !up && g_down[vk & 0xFF];
-    g_down[vk & 0xFF] = !up;
+    bool repeat = !up && g_down.count(k) != 0;
+    if (up) g_down.erase(k);
+    else g_down.insert(k);
+    bool second = second_key(k);
     // Alt and its combinations are system keys on the reference system (menu mnemonics), not
     // key-down messages: they go as system keys, and the menu bar still gets them.
     if (!control_key && (k == FL_Alt_L || k == FL_Alt_R || k == FL_Meta_L || k == FL_Meta_R || (alt && !control))) {
         if (k != FL_Meta_L && k != FL_Meta_R)
-            post_input(hwnd, up ? WM_SYSKEYUP : WM_SYSKEYDOWN, vk, key_lparam(0, control, up, shift, true, repeat));
+            post_input(hwnd, up ? WM_SYSKEYUP : WM_SYSKEYDOWN, vk, key_lparam(0, control, up, shift, true, repeat, second));
         return 0;
     }
     unsigned char typed = up ? 0 : typed_byte(k, state, control, vk);
-    post_input(hwnd, up ? WM_KEYUP : WM_KEYDOWN, vk, key_lparam(typed, control, up, shift, alt, repeat));
+    post_input(hwnd, up ? WM_KEYUP : WM_KEYDOWN, vk, key_lparam(typed, control, up, shift, alt, repeat, second));
     return 1;
 }
 
@@ -189,7 +194,7 @@ int ClientView::handle(int event) {
             return 1;
         case FL_UNFOCUS:
             // Keys released while another window has the keyboard never report their ups.
-            std::fill(std::begin(g_down), std::end(g_down), false);
+            g_down.clear();
             post_input(hwnd, WM_KILLFOCUS, 0, 0);
             return 1;
         // Every key is consumed here, so FLTK never offers it to the menu as a shortcut.

@@ -10,8 +10,9 @@
 //   [x] menu_changed              fltk_menus.cpp
 //   [x] close requests            WM_CLOSE (Escape is not FLTK's close here)
 //   [x] user resizing             sizable windows only; user_resized tells the layer
-//   SIGINT and SIGTERM quit as the close request does (PLOTX_NO_SIGNAL_HANDLERS=1 leaves
-//   them alone), and a lost X connection lets the library finish before the process ends.
+//   From PLOTX_begin to PLOTX_end SIGINT and SIGTERM quit as the close request does
+//   (PLOTX_NO_SIGNAL_HANDLERS=1 leaves them alone), and a lost X connection lets the
+//   library finish before the process ends.
 //   Images go out in fltk_presentation.cpp, input comes in through fltk_input.cpp.
 #include "backends/fltk/desktop.h"
 
@@ -104,8 +105,12 @@ void quit_signal_ready(FL_SOCKET, void*) {
 void catch_quit_signals() {
     const char* off = std::getenv("PLOTX_NO_SIGNAL_HANDLERS");
     if (off && std::strcmp(off, "1") == 0) return;
+    static bool watching = false;  // the descriptor is the same in every session
     int fd = sys::catch_quit_signals();
-    if (fd >= 0) Fl::add_fd(fd, FL_READ, quit_signal_ready);
+    if (fd >= 0 && !watching) {
+        Fl::add_fd(fd, FL_READ, quit_signal_ready);
+        watching = true;
+    }
 }
 
 // Xlib ends the process when this returns; the library finishes first. Anything it does
@@ -130,7 +135,6 @@ public:
         g_desktop = this;
         install_entry_label();
         choose_image_path();
-        catch_quit_signals();
     }
     ~Desktop() override {
         for (auto& n : natives_) {
@@ -231,6 +235,9 @@ public:
     }
 
     PixelStore* pixel_store() override { return fltk::pixel_store(); }
+
+    void session_started() override { catch_quit_signals(); }
+    void session_ended() override { sys::release_quit_signals(); }
 
     void menu_changed(HWND h) override {
         Native* n = native_of(h);

@@ -86,9 +86,9 @@ public:
     int width_, height_;
     uint64_t now_ = 0, last_input_ = 0, idle_limit_ = 600000, seq_ = 0, poll_step_ = 0;
     bool quit_sent_ = false;
-    bool control_ = false, shift_ = false, alt_ = false;
+    unsigned control_ = 0, shift_ = 0, alt_ = 0;  // modifier keys down: bit 0 the first, bit 1 the second
     unsigned buttons_ = 0;  // MK_ bits of the buttons held
-    bool down_[256] = {};   // keys down, by key code
+    bool down_[PHYSICAL_KEY_LIMIT] = {};  // keys down, by physical key
     int unshown_blocks_ = 0;
     std::map<HWND, uint64_t> told_;  // the image generation each window was last shown at
 
@@ -154,31 +154,35 @@ void wheel_delta(HWND hwnd, int x, int y, int delta, uint64_t at) {
 void wheel(HWND hwnd, int x, int y, int notches, uint64_t at) { wheel_delta(hwnd, x, y, notches * WHEEL_DELTA, at); }
 
 static void set_modifier(Headless& h, unsigned vk, bool down) {
-    if (vk == VK_CONTROL) h.control_ = down;
-    if (vk == VK_SHIFT) h.shift_ = down;
-    if (vk == VK_MENU) h.alt_ = down;
+    unsigned* keys = (vk & 0xFF) == VK_CONTROL ? &h.control_
+                     : (vk & 0xFF) == VK_SHIFT ? &h.shift_
+                     : (vk & 0xFF) == VK_MENU  ? &h.alt_
+                                               : nullptr;
+    unsigned bit = (vk & SECOND_KEY) ? 2u : 1u;
+    if (keys) *keys = down ? *keys | bit : *keys & ~bit;
 }
 
 void key_down(HWND hwnd, unsigned vk, unsigned char typed, uint64_t at) {
     Headless& h = H();
     set_modifier(h, vk, true);
-    bool repeat = h.down_[vk & 0xFF];
-    h.down_[vk & 0xFF] = true;
-    h.schedule(at, hwnd, h.alt_ ? WM_SYSKEYDOWN : WM_KEYDOWN, vk,
-               key_lparam(typed, h.control_, false, h.shift_, h.alt_, repeat));
+    bool repeat = h.down_[vk & 0x1FF];
+    h.down_[vk & 0x1FF] = true;
+    h.schedule(at, hwnd, h.alt_ ? WM_SYSKEYDOWN : WM_KEYDOWN, vk & 0xFF,
+               key_lparam(typed, h.control_, false, h.shift_, h.alt_, repeat, (vk & SECOND_KEY) != 0));
 }
 
 void key_up(HWND hwnd, unsigned vk, uint64_t at) {
     Headless& h = H();
     bool system = h.alt_;
     set_modifier(h, vk, false);
-    h.down_[vk & 0xFF] = false;
-    h.schedule(at, hwnd, system ? WM_SYSKEYUP : WM_KEYUP, vk, key_lparam(0, h.control_, true, h.shift_, h.alt_));
+    h.down_[vk & 0x1FF] = false;
+    h.schedule(at, hwnd, system ? WM_SYSKEYUP : WM_KEYUP, vk & 0xFF,
+               key_lparam(0, h.control_, true, h.shift_, h.alt_, false, (vk & SECOND_KEY) != 0));
 }
 
 void release_elsewhere(unsigned vk) {
     set_modifier(H(), vk, false);
-    H().down_[vk & 0xFF] = false;
+    H().down_[vk & 0x1FF] = false;
 }
 
 static unsigned key_code_for(char c) {

@@ -43,7 +43,10 @@ void wheel(HWND hwnd, int client_x, int client_y, int notches, uint64_t at = NOW
 void wheel_delta(HWND hwnd, int client_x, int client_y, int delta, uint64_t at = NOW);
 // A key going down: its key code, the byte it types (0 for none). Control state is
 // tracked from VK_CONTROL's own downs and ups. A key already down goes down again as an
-// auto-repeat; Alt and keys pressed while it is down are system keys.
+// auto-repeat; Alt and keys pressed while it is down are system keys. A key code with
+// SECOND_KEY added is the second key of a pair (the right-hand Shift, Control or Alt): a
+// modifier is held while either of its keys is down.
+constexpr unsigned SECOND_KEY = 0x100;
 void key_down(HWND hwnd, unsigned vk, unsigned char typed = 0, uint64_t at = NOW);
 void key_up(HWND hwnd, unsigned vk, uint64_t at = NOW);
 // A key released while no library window has the focus: the keyboard's state changes,

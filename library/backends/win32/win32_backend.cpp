@@ -32,9 +32,9 @@ void on_message(void* owner, unsigned msg, uintptr_t wp, intptr_t lp) {
 }
 
 void on_key(void* owner, unsigned msg, unsigned vk, unsigned char typed, bool control, bool shift, bool alt,
-            bool repeat) {
+            bool repeat, bool second) {
     const bool up = msg == WM_KEYUP || msg == WM_SYSKEYUP;
-    post_input(layer_window(owner), msg, vk, key_lparam(typed, control, up, shift, alt, repeat));
+    post_input(layer_window(owner), msg, vk, key_lparam(typed, control, up, shift, alt, repeat, second));
 }
 
 void on_exposed(void* owner) { InvalidateRect(layer_window(owner), nullptr, true); }

@@ -180,7 +180,13 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             const bool shift = held(VK_SHIFT), alt = held(VK_MENU) || (vk == VK_MENU && !up);
             const bool repeat = !up && (lp & (1L << 30)) != 0;
             const unsigned char typed = up || sys ? 0 : typed_byte(hwnd, vk, control);
-            g_cb.key(w->owner, msg, vk, typed, control, shift, alt, repeat);
+            // The right-hand keys of a pair: Shift by its scan code, Control, Alt and the
+            // keypad's Enter by the extended-key bit.
+            const unsigned scan = static_cast<unsigned>((lp >> 16) & 0xFF);
+            const bool extended = (lp & (1L << 24)) != 0;
+            const bool second = (vk == VK_SHIFT && scan == 0x36) ||
+                                (extended && (vk == VK_CONTROL || vk == VK_MENU || vk == VK_RETURN));
+            g_cb.key(w->owner, msg, vk, typed, control, shift, alt, repeat, second);
             // System keys still reach the menu bar (Alt, F10, mnemonics) and Alt+F4.
             if (sys) break;
             return 0;

@@ -25,9 +25,10 @@ struct Callbacks {
     void (*message)(void* owner, unsigned msg, uintptr_t wp, intptr_t lp);
     // A key went down or up (msg: WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN or WM_SYSKEYUP): its
     // key code, the byte it types (0 for none; with Control held, a letter itself), the
-    // modifiers held and whether it is an auto-repeat.
+    // modifiers held, whether it is an auto-repeat, and whether it is the second key of a
+    // pair with one code (right Shift, Control, Alt; keypad Enter).
     void (*key)(void* owner, unsigned msg, unsigned vk, unsigned char typed, bool control, bool shift, bool alt,
-                bool repeat);
+                bool repeat, bool second);
     // Part of the window was uncovered and has been repainted from image().
     void (*exposed)(void* owner);
     // The window's current image; false when it has none.

@@ -19,7 +19,13 @@ constexpr const char* NOT_A_REGULAR_FILE = "Not a regular file";
 // Never blocks (a FIFO with no peer would) and accepts only a regular file: anything else
 // is refused, so a write can never raise SIGPIPE. nullptr on failure, with *reason set. A
 // stream opened for writing is written only through write_text, never through stdio.
+// A stream opened for writing holds the file exclusively until it is closed (an advisory
+// lock on POSIX systems, a sharing mode on Windows): a second writer, in this process or
+// another, is refused with SCRIPT_LOCKED before the file is emptied.
 std::FILE* open_script(const char* path, bool for_writing, std::string* reason);
+constexpr const char* SCRIPT_LOCKED = "another recording is writing it";
+// True when a stream open_script opened for writing holds the file now.
+bool script_locked(const char* path);
 
 // Writes all n bytes at the stream's end. A full disk or a file size limit makes it fail
 // with the reason instead of ending the process (SIGXFSZ). Part of the bytes may have
@@ -32,8 +38,10 @@ bool cut_file(std::FILE* stream, long length, std::string* reason);
 // Puts `bytes` at `path` so that the name never shows a part-written file. A missing name
 // or a regular file is replaced in one step (written beside it, synced, renamed over it),
 // keeping the old file's permissions; a symbolic link is followed, so its target is
-// replaced and the link stays. A read-only file, a directory and anything that is not a
-// regular file are refused. Returns "" or the reason.
+// replaced and the link stays. A file a rename would change is written in place instead:
+// one with other hard links, one another user owns, one in a directory that takes no new
+// name. A read-only file, a directory and anything that is not a regular file are refused.
+// Returns "" or the reason.
 std::string replace_file(const char* path, const std::vector<unsigned char>& bytes);
 
 // Quit signals (SIGINT, SIGTERM), for a backend with a user who may press Control+C or a
@@ -45,6 +53,9 @@ std::string replace_file(const char* path, const std::vector<unsigned char>& byt
 int catch_quit_signals();
 // True once for each quit signal that arrived since the last call; empties the descriptor.
 bool take_quit_signal();
+// Gives each quit signal still taken over back to what it did before catch_quit_signals;
+// one the program has handled itself since is left alone. Nothing arrived is kept.
+void release_quit_signals();
 
 }  // namespace sys
 }  // namespace px

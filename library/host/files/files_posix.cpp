@@ -4,6 +4,7 @@
 // SIGTERM turned into a readable descriptor.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -68,10 +69,13 @@ std::string directory_of(const std::string& path) {
 
 // Follows symbolic links from `path` to the name that will be written: the last link's
 // target, or the path itself. Checks that what it names may be replaced; *mode gets the
-// permissions of an existing file (or -1 for a new one).
-std::string replacement_target(const char* path, std::string* target, int* mode) {
+// permissions of an existing file (or -1 for a new one), *in_place whether a rename would
+// change what the file is (it has other names, another owner, or its directory takes no
+// new name), so it must be written where it is.
+std::string replacement_target(const char* path, std::string* target, int* mode, bool* in_place) {
     *target = path;
     *mode = -1;
+    *in_place = false;
     for (int hops = 0;; ++hops) {
         struct stat st;
         if (lstat(target->c_str(), &st) != 0) return errno == ENOENT ? std::string() : error_text(errno);
@@ -88,6 +92,9 @@ std::string replacement_target(const char* path, std::string* target, int* mode)
         if (!S_ISREG(st.st_mode)) return NOT_A_REGULAR_FILE;
         if (faccessat(AT_FDCWD, target->c_str(), W_OK, AT_EACCESS) != 0) return error_text(errno);
         *mode = static_cast<int>(st.st_mode & 07777);
+        std::string dir = directory_of(*target);
+        *in_place = st.st_nlink > 1 || st.st_uid != geteuid() ||
+                    faccessat(AT_FDCWD, dir.empty() ? "." : dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0;
         return std::string();
     }
 }
@@ -108,6 +115,10 @@ int open_temp(const std::string& target, std::string* temp) {
 volatile sig_atomic_t quit_signal_arrived = 0;
 int quit_pipe[2] = {-1, -1};
 const int QUIT_SIGNALS[] = {SIGINT, SIGTERM};
+constexpr int QUIT_SIGNAL_COUNT = 2;
+// What each quit signal did before it was taken over, while it is.
+struct sigaction quit_previous[QUIT_SIGNAL_COUNT];
+bool quit_taken[QUIT_SIGNAL_COUNT] = {};
 
 extern "C" void on_quit_signal(int) {
     int saved = errno;
@@ -124,7 +135,29 @@ extern "C" void on_quit_signal(int) {
     errno = saved;
 }
 
+// The writer's lock: flock, held by the open file description, so a second writer is
+// refused whether it is another process or another stream of this one. A file system
+// without locks takes the recording unlocked.
+bool lock_for_writing(int fd, std::string* failure) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno == EWOULDBLOCK) {
+        *failure = SCRIPT_LOCKED;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool script_locked(const char* path) {
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool locked = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flock(fd, LOCK_SH | LOCK_NB) != 0 &&
+                  errno == EWOULDBLOCK;
+    close(fd);
+    return locked;
+}
 
 int catch_quit_signals() {
     if (quit_pipe[0] < 0) {
@@ -135,17 +168,39 @@ int catch_quit_signals() {
         }
     }
     bool taken = false;
-    for (int sig : QUIT_SIGNALS) {
+    for (int i = 0; i < QUIT_SIGNAL_COUNT; ++i) {
         struct sigaction old;
-        if (sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) continue;
+        if (sigaction(QUIT_SIGNALS[i], nullptr, &old) != 0) continue;
+        if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == on_quit_signal) {
+            taken = true;  // still ours from an earlier call
+            continue;
+        }
+        if ((old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) continue;
         struct sigaction quit;
         std::memset(&quit, 0, sizeof quit);
         quit.sa_handler = on_quit_signal;
         sigemptyset(&quit.sa_mask);
         quit.sa_flags = SA_RESTART;
-        taken |= sigaction(sig, &quit, nullptr) == 0;
+        if (sigaction(QUIT_SIGNALS[i], &quit, nullptr) == 0) {
+            quit_previous[i] = old;
+            quit_taken[i] = true;
+            taken = true;
+        }
     }
     return taken ? quit_pipe[0] : -1;
+}
+
+void release_quit_signals() {
+    for (int i = 0; i < QUIT_SIGNAL_COUNT; ++i) {
+        if (!quit_taken[i]) continue;
+        quit_taken[i] = false;
+        struct sigaction now;
+        // One the program installed since is its own now, and stays.
+        if (sigaction(QUIT_SIGNALS[i], nullptr, &now) == 0 && !(now.sa_flags & SA_SIGINFO) &&
+            now.sa_handler == on_quit_signal)
+            sigaction(QUIT_SIGNALS[i], &quit_previous[i], nullptr);
+    }
+    quit_signal_arrived = 0;
 }
 
 bool take_quit_signal() {
@@ -174,7 +229,8 @@ std::FILE* open_script(const char* path, bool for_writing, std::string* reason) 
     if (fstat(fd, &st) != 0) failure = error_text(errno);
     else if (S_ISDIR(st.st_mode)) failure = error_text(EISDIR);
     else if (!S_ISREG(st.st_mode)) failure = NOT_A_REGULAR_FILE;
-    else if (for_writing && ftruncate(fd, 0) != 0) failure = error_text(errno);
+    else if (for_writing && !lock_for_writing(fd, &failure)) {
+    } else if (for_writing && ftruncate(fd, 0) != 0) failure = error_text(errno);
     else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) failure = error_text(errno);
     std::FILE* stream = failure.empty() ? fdopen(fd, for_writing ? "w" : "r") : nullptr;
     if (!stream) {
@@ -200,11 +256,26 @@ bool cut_file(std::FILE* stream, long length, std::string* reason) {
     return true;
 }
 
+// Writes over the file itself: its links, owner and permissions stay, at the cost of a
+// moment in which the name shows a part-written file.
+std::string write_in_place(const std::string& target, const std::vector<unsigned char>& bytes) {
+    int fd = open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return error_text(errno);
+    std::string reason;
+    write_fd(fd, bytes.data(), bytes.size(), &reason);
+    if (reason.empty() && ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) reason = error_text(errno);
+    if (reason.empty() && fsync(fd) != 0) reason = error_text(errno);
+    if (close(fd) != 0 && reason.empty()) reason = error_text(errno);
+    return reason;
+}
+
 std::string replace_file(const char* path, const std::vector<unsigned char>& bytes) {
     std::string target, temp;
     int mode = -1;
-    std::string reason = replacement_target(path, &target, &mode);
+    bool in_place = false;
+    std::string reason = replacement_target(path, &target, &mode, &in_place);
     if (!reason.empty()) return reason;
+    if (in_place) return write_in_place(target, bytes);
     int fd = open_temp(target, &temp);
     if (fd < 0) return error_text(errno);
     // Synced before the rename, so the name never points at a short file.

@@ -1,11 +1,13 @@
 // files_win32.cpp - the library's file calls on Windows: files always in binary mode, so a
 // script has the same bytes as on other systems; snapshots written beside the target,
 // committed to disk and moved over it in one step (rename() there refuses an existing
-// target). Symbolic links are not followed: Windows programs rarely meet them.
+// target). Symbolic links are not followed: Windows programs rarely meet them. A recording
+// holds its file with a sharing mode that keeps other writers out.
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
+#include <share.h>
 #include <sys/stat.h>
 #include <cerrno>
 #include <cstring>
@@ -56,9 +58,11 @@ std::FILE* open_script(const char* path, bool for_writing, std::string* reason) 
     if (kind == _S_IFDIR || names_a_directory(path)) { *reason = error_text(EISDIR); return nullptr; }
     if (kind > 0 && kind != _S_IFREG) { *reason = NOT_A_REGULAR_FILE; return nullptr; }
     int flags = (for_writing ? _O_WRONLY | _O_CREAT : _O_RDONLY) | _O_BINARY | _O_NOINHERIT;
-    int fd = _open(path, flags, _S_IREAD | _S_IWRITE);
-    if (fd < 0) {
-        *reason = error_text(errno);
+    // A writer shares the file with readers only: a second writer meets a sharing violation
+    // before it could empty the file.
+    int fd = -1;
+    if (_sopen_s(&fd, path, flags, for_writing ? _SH_DENYWR : _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0 || fd < 0) {
+        *reason = _doserrno == ERROR_SHARING_VIOLATION ? SCRIPT_LOCKED : error_text(errno);
         return nullptr;
     }
     std::string failure;
@@ -72,6 +76,16 @@ std::FILE* open_script(const char* path, bool for_writing, std::string* reason) 
     }
     if (for_writing) std::setvbuf(stream, nullptr, _IONBF, 0);
     return stream;
+}
+
+bool script_locked(const char* path) {
+    if (kind_of(path) != _S_IFREG) return false;
+    int fd = -1;
+    if (_sopen_s(&fd, path, _O_WRONLY | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE) == 0 && fd >= 0) {
+        _close(fd);
+        return false;
+    }
+    return _doserrno == ERROR_SHARING_VIOLATION;
 }
 
 bool write_text(std::FILE* stream, const char* text, size_t n, std::string* reason) {

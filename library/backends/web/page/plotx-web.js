@@ -103,8 +103,10 @@
     return { frag, key, mnemonic, plain: label.replace(/&(.)/g, '$1') };
   }
 
+  // A popup inside a popup stays inside it: the lists being filled form a stack.
   function parseMenu(description) {
     const root = [];
+    const open = [root];
     let current = root;
     for (const line of description.split('\n')) {
       if (!line) continue;
@@ -112,10 +114,12 @@
       const rest = line.split('\t').slice(3).join('\t');
       if (kind === 'P') {
         const popup = { kind, flags: +flags, text: rest, items: [] };
-        root.push(popup);
+        current.push(popup);
+        open.push(popup.items);
         current = popup.items;
       } else if (kind === 'E') {
-        current = root;
+        if (open.length > 1) open.pop();
+        current = open[open.length - 1];
       } else if (kind === 'S') {
         current.push({ kind });
       } else if (kind === 'I') {
@@ -194,8 +198,24 @@
       list.setAttribute('aria-label', title.plain);
       list.hidden = true;
       const mnemonics = new Map();
-      for (const item of popup.items) {
+      const addItems = (list, items) => { for (const item of items) {
         const li = document.createElement('li');
+        if (item.kind === 'P') {
+          // A nested popup: its title, then its entries indented under it.
+          const inner = labelParts(item.text);
+          li.setAttribute('role', 'none');
+          li.className = 'submenu';
+          const heading = document.createElement('span');
+          heading.className = 'label';
+          heading.appendChild(inner.frag);
+          const sub = document.createElement('ul');
+          sub.setAttribute('role', 'group');
+          sub.setAttribute('aria-label', inner.plain);
+          li.append(heading, sub);
+          list.appendChild(li);
+          addItems(sub, item.items);
+          continue;
+        }
         if (item.kind === 'S') {
           li.setAttribute('role', 'separator');
           list.appendChild(li);
@@ -223,7 +243,8 @@
         li.addEventListener('click', () => pick(panel, li));
         li.addEventListener('mousemove', () => { if (enabled(item)) li.focus(); });
         list.appendChild(li);
-      }
+      } };
+      addItems(list, popup.items);
       button.addEventListener('mousedown', e => {
         e.preventDefault();  // keeps the focus where it is until a pick
         if (openMenu && openMenu.panel === panel && openMenu.index === index) closeMenu(false);
