@@ -43,6 +43,8 @@ void forget_control_key() { g.events.ctrl_down = false; }
 void open_events() {
     stop_animation();
     g.events.quit_taken = false;
+    g.events.delivered = 0;
+    g.events.ticks = 0;
 }
 
 int pump_one_message() {
@@ -172,7 +174,10 @@ int wait_for_event(int flags, bool rich, bool* played) {
     record_delivered_event(g.events.slot, rich);
     g.input.wait_flags = 0;
     g.input.rich_wait = false;
-    return g.events.quit_requested ? PLOTX_QUIT : g.events.slot;
+    const int kind = g.events.quit_requested ? PLOTX_QUIT : g.events.slot;
+    ++g.events.delivered;
+    if (kind == PLOTX_PERIODIC) ++g.events.ticks;
+    return kind;
 }
 
 }  // namespace plotx

@@ -89,6 +89,10 @@ struct EventState {
     bool timer_tick = false;  // the timer fired since the periodic event was armed
     bool ctrl_down = false;
     bool quit_taken = false;  // the quit message has left the queue; later waits end at once
+    // Events the waits have returned since PLOTX_begin, and how many were PLOTX_PERIODIC:
+    // where a log line came in a run (PLOTX_LOG_JSON).
+    unsigned long delivered = 0;
+    unsigned long ticks = 0;
 };
 
 // run_menu.cpp
@@ -113,6 +117,8 @@ struct ScriptState {
 // text_log.cpp
 struct TextLogState {
     TextLogRing ring;
+    std::FILE* json = nullptr;  // PLOTX_LOG_JSON's file, opened at the first line
+    bool json_tried = false;
 };
 
 // drawing.cpp
@@ -231,6 +237,9 @@ void start_playback_from_environment();
 
 // text_log.cpp
 void draw_log_line(char* text);
+// PLOTX_begin's part: PLOTX_LOG_JSON's file, made (empty) at once so a run that logs nothing
+// still leaves one.
+void open_json_log();
 px::LRESULT text_window_proc(px::HWND, unsigned, px::WPARAM, px::LPARAM);
 
 // drawing.cpp

@@ -78,6 +78,7 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
     int h = GetSystemMetrics(SM_CYSCREEN);
     open_events();
     open_input();
+    open_json_log();
     // A program that opens the library again gets a new canvas; the old one is let go.
     if (g.windows.window_dc) ReleaseDC(g.windows.graphics_window, g.windows.window_dc);
     if (g.windows.canvas_dc) DeleteDC(g.windows.canvas_dc);
@@ -128,6 +129,7 @@ namespace plotx {
 
 void reset_library_for_tests() {
     close_script();
+    if (g.text_log.json) std::fclose(g.text_log.json);
     for (px::HGLOBAL& b : g.text_log.ring.blocks) {
         if (b) GlobalFree(b);
         b = nullptr;
