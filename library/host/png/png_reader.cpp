@@ -80,6 +80,10 @@ Png read_png(const std::string& path) {
         unsigned char* row = &pixels[y * stride];
         const unsigned char* up = y > 0 ? row - stride : nullptr;
         const size_t bpp = static_cast<size_t>(channels);
+        if (filter == 0) {  // what the library's own writer uses: the row as it is
+            std::copy(src, src + stride, row);
+            continue;
+        }
         for (size_t i = 0; i < stride; ++i) {
             int a = i >= bpp ? row[i - bpp] : 0, b = up ? up[i] : 0, c = up && i >= bpp ? up[i - bpp] : 0;
             int predictor = filter == 0 ? 0 : filter == 1 ? a : filter == 2 ? b : filter == 3 ? (a + b) / 2 : paeth(a, b, c);
