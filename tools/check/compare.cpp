@@ -98,6 +98,17 @@ std::vector<unsigned char> thumbnail_png(const std::vector<unsigned char>& rgb, 
             for (unsigned k = 0; k < 3; ++k)
                 out[k] = marked ? MARK[k] : static_cast<unsigned char>(sum[k] / (factor * factor));
         }
+    if (marks) {
+        // A mark a pixel wide is hard to see at this size: each grows to its neighbours.
+        const std::vector<unsigned char> before = small;
+        for (unsigned y = 0; y < h; ++y)
+            for (unsigned x = 0; x < w; ++x) {
+                if (!std::equal(MARK, MARK + 3, &before[(static_cast<size_t>(y) * w + x) * 3])) continue;
+                for (unsigned ny = y > 0 ? y - 1 : 0; ny <= y + 1 && ny < h; ++ny)
+                    for (unsigned nx = x > 0 ? x - 1 : 0; nx <= x + 1 && nx < w; ++nx)
+                        std::copy(MARK, MARK + 3, &small[(static_cast<size_t>(ny) * w + nx) * 3]);
+            }
+    }
     std::vector<unsigned char> png;
     if (!px::encode_png(small.data(), static_cast<int>(w), static_cast<int>(h), &png).empty()) png.clear();
     return png;

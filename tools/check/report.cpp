@@ -102,7 +102,7 @@ body{font:14px sans-serif;margin:1em}table{border-collapse:collapse}
 th,td{border:1px solid #bbb;padding:4px;vertical-align:top;text-align:left}
 th{background:#eee;cursor:pointer}th:hover{background:#ddd}
 .pass{color:#070;font-weight:bold}.fail{color:#b00;font-weight:bold}
-.info{font-size:12px;color:#444}pre{font-size:11px;max-width:40em;white-space:pre-wrap;margin:2px 0}
+.info{font-size:12px;color:#444}.thumbs{white-space:nowrap}pre{font-size:11px;max-width:40em;white-space:pre-wrap;margin:2px 0}
 img{border:1px solid #999;margin:1px;image-rendering:pixelated}
 </style></head><body>
 )";
@@ -174,13 +174,17 @@ std::string write_html(const std::string& dir, const std::vector<Result>& result
             page << "<td data-key=\"" << (r.passed() ? "1" : "0") << xml(r.outcome) << "\"><span class=\""
                  << (r.passed() ? "pass" : "fail") << "\">" << xml(r.outcome) << "</span><div class=\"info\">";
             if (!r.status.empty()) page << "status " << xml(r.status) << ", " << seconds_text(r.seconds) << " s";
-            if (r.pixels > 0) page << "<br>" << r.pixels << " pixels differ in " << xml(r.box);
+            if (r.pixels > 0)
+                page << "<br>" << r.pixels << (r.pixels == 1 ? " pixel differs" : " pixels differ") << " in " << xml(r.box);
             if (!r.frame.empty()) page << "<br>first differing frame: " << xml(r.frame);
-            if (!r.passed() && !r.detail.empty() && r.outcome != "build-error") page << "<br>" << xml(r.detail);
+            // How it ended is news only when it did not simply exit.
+            if (!r.passed() && !r.detail.empty() && r.outcome != "build-error" &&
+                (r.outcome != "differ" || r.detail.rfind("exited with", 0) != 0))
+                page << "<br>" << xml(r.detail);
             if (!r.log.empty()) page << "<br>log: " << xml(r.log);
-            page << "</div>";
+            page << "</div><div class=\"thumbs\">";
             if (!r.passed() && !r.diff_thumb.empty()) page << thumbs.img(r.expected_thumb, "expected");
-            page << thumbs.img(r.actual_thumb, "actual") << thumbs.img(r.diff_thumb, "diff") << "</td>";
+            page << thumbs.img(r.actual_thumb, "actual") << thumbs.img(r.diff_thumb, "diff") << "</div></td>";
         }
         page << "</tr>\n";
     }
