@@ -39,6 +39,7 @@ constexpr int BUILD_ERROR_LINES = 8;
 
 struct Program {
     std::string name;     // the submission's name: its folder's or file's
+    std::string key;      // the name as its files under the report folder are named
     fs::path source;      // the folder or file it came from
     std::string path;     // the program to run ("" when it did not build)
     std::string build_error;
@@ -220,6 +221,16 @@ std::string first_log_difference(const fs::path& expected, const fs::path& actua
     }
 }
 
+// Whether a PNG file's header gives the picture's size (the rest unread).
+bool same_size(const std::string& png, const px::Png& picture) {
+    if (png.size() < 24 || png.compare(12, 4, "IHDR") != 0) return false;
+    auto be32 = [&](size_t at) {
+        return (uint32_t{static_cast<unsigned char>(png[at])} << 24) | (uint32_t{static_cast<unsigned char>(png[at + 1])} << 16) |
+               (uint32_t{static_cast<unsigned char>(png[at + 2])} << 8) | static_cast<unsigned char>(png[at + 3]);
+    };
+    return be32(16) == picture.width && be32(20) == picture.height;
+}
+
 struct Run {
     size_t program, script;
     ProcessResult process;
@@ -250,8 +261,18 @@ int grade(const GradeOptions& o) {
     std::vector<Program> programs(1);
     programs[0].name = "reference";
     programs[0].source = o.reference;
+    programs[0].key = "_reference";
     for (size_t i = 0; i < entries.size(); ++i)
-        if (static_cast<int>(i % o.shards) == o.shard - 1) programs.push_back({entries[i].filename().string(), entries[i], "", ""});
+        if (static_cast<int>(i % o.shards) == o.shard - 1) {
+            Program p;
+            p.name = entries[i].filename().string();
+            p.source = entries[i];
+            // A name changed to be a safe file name gets its place in the class, so that two
+            // names made alike stay apart.
+            p.key = safe_name(p.name);
+            if (p.key != p.name || p.key[0] == '_') p.key += "-" + std::to_string(i + 1);
+            programs.push_back(p);
+        }
 
     const fs::path out = o.report;
     fs::create_directories(out / "thumbs", ec);
@@ -261,7 +282,7 @@ int grade(const GradeOptions& o) {
     }
     const std::vector<std::string> flags = library_flags(o.build_flags);
     parallel(programs.size(), jobs, [&](size_t i) {
-        build(programs[i], flags, out / "build" / (i == 0 ? "_reference" : safe_name(programs[i].name)));
+        build(programs[i], flags, out / "build" / programs[i].key);
     });
     if (programs[0].path.empty()) {
         std::cerr << "plotx-check: the reference cannot be used: " << programs[0].build_error << "\n";
@@ -273,7 +294,7 @@ int grade(const GradeOptions& o) {
         if (!programs[p].path.empty())
             for (size_t s = 0; s < scripts.size(); ++s) runs.push_back({p, s, {}});
     auto run_dir = [&](size_t p, size_t s) {
-        return out / "runs" / (p == 0 ? "_reference" : safe_name(programs[p].name)) / safe_name(scripts[s].stem().string());
+        return out / "runs" / programs[p].key / safe_name(scripts[s].stem().string());
     };
     parallel(runs.size(), jobs, [&](size_t i) {
         Session session;
@@ -325,7 +346,7 @@ int grade(const GradeOptions& o) {
         Result r;
         const Program& program = programs[run.program];
         const fs::path dir = run_dir(run.program, run.script);
-        const std::string stem = safe_name(program.name) + "." + safe_name(scripts[run.script].stem().string());
+        const std::string stem = program.key + "." + safe_name(scripts[run.script].stem().string());
         r.submission = program.name;
         r.script = scripts[run.script].stem().string();
         r.expected_thumb = expected_thumb[run.script];
@@ -341,8 +362,14 @@ int grade(const GradeOptions& o) {
         px::Png actual;
         if (same_file) {
             r.actual_thumb = expected_thumb[run.script];
+        } else if (!canvas.empty() && !same_size(canvas, expected[run.script])) {
+            // Not decoded: a picture of another size cannot agree, and a program may have
+            // left any file there, however large it would unpack.
+            r.detail = "the canvas is not " + std::to_string(expected[run.script].width) + "x" +
+                       std::to_string(expected[run.script].height);
         } else if (!canvas.empty()) {
             actual = px::read_png((dir / CANVAS_FILE).string());
+            if (!actual.ok) r.detail = "the canvas cannot be read: " + actual.error;
             if (actual.ok) {
                 r.actual_thumb = "actual." + stem + ".png";
                 write_file((out / "thumbs" / r.actual_thumb).string(), thumbnail_png(actual.rgb, actual.width, actual.height, THUMB_WIDTH));
@@ -351,7 +378,7 @@ int grade(const GradeOptions& o) {
         if (!run.process.started) r.outcome = "error";
         else if (run.process.timed_out) r.outcome = "timeout";
         else if (run.process.signal) r.outcome = "crash";
-        else if (!same_file && !actual.ok) r.outcome = "no-canvas";
+        else if (!same_file && !actual.ok) r.outcome = canvas.empty() ? "no-canvas" : "differ";
         else if (same_file) {
             r.pixels = 0;
             r.outcome = run.process.exit_code == ref.exit_code ? "pass" : "exit";
