@@ -128,5 +128,33 @@ strip() { cut -d, -f1-3 "$1" | sort; }
 expect_status 2 "pictures of different sizes" "$check" compare "$work/a.png" "$work/report/thumbs/expected.bounce.png"
 grep -q "the sizes differ: expected 595x493, actual" "$work/err" && ok || fail "sizes not said: $(cat "$work/err")"
 
+# --- grade --frames: programs that leave a prepared canvas and GIF capture stand for runs
+# whose frames differ before the last (2x1 GIFs; frames as colour indices: ref and same
+# [0,1] [1,1], late [0,1] [0,0], short [0,1] alone).
+gif() {  # gif FRAME_CODES...: each frame's two LZW bytes (clear, two pixels, end)
+  printf 'GIF89a\x02\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\x00\x00'
+  for codes in "$@"; do printf '\x2c\x00\x00\x00\x00\x02\x00\x01\x00\x00\x02\x02'"$codes"'\x00'; done
+  printf '\x3b'
+}
+frames="$work/frames"; mkdir -p "$frames/subs" "$frames/scripts"
+gif '\x44\x0a' '\x4c\x0a' >"$frames/ref.gif"
+gif '\x44\x0a' '\x04\x0a' >"$frames/late.gif"
+gif '\x44\x0a' >"$frames/short.gif"
+cp "$frames/ref.gif" "$frames/same.gif"
+printf 'PLOTX_PERIODIC(1);\n' >"$frames/scripts/one.scr"
+for p in ref same late short; do
+  printf '#!/bin/sh\ncp %s "$PLOTX_SNAPSHOT"\n[ -z "$PLOTX_GIF" ] || cp %s "$PLOTX_GIF"\n' "$work/a.png" "$frames/$p.gif" >"$frames/$p"
+  chmod 755 "$frames/$p"
+  [ $p = ref ] || mv "$frames/$p" "$frames/subs/$p"
+done
+expect_status 0 "grade without --frames: the last canvases agree" "$check" grade --reference "$frames/ref" \
+  --submissions "$frames/subs" --scripts "$frames/scripts" --report "$work/frames-last"
+expect_status 1 "grade --frames" "$check" grade --reference "$frames/ref" --submissions "$frames/subs" \
+  --scripts "$frames/scripts" --report "$work/frames-all" --frames
+csv="$work/frames-all/results.csv"
+grep -q '^same,one,pass,' "$csv" && ok || fail "--frames: same frames do not pass"
+grep -q '^late,one,differ,0,[0-9.]*,0,,2,' "$csv" && ok || fail "--frames: late's first differing frame is not 2"
+grep -q '^short,one,differ,0,[0-9.]*,0,,2,.*1 frames, the reference.s 2' "$csv" && ok || fail "--frames: short's missing frame"
+
 echo "plotx-check: $passed passed, $failed failed"
 [ "$failed" = 0 ]

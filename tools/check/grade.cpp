@@ -19,6 +19,7 @@
 #include <tuple>
 
 #include "compare.h"
+#include "gif_reader.h"
 #include "report.h"
 #include "host/png/png_writer.h"
 #include "session.h"
@@ -302,6 +303,7 @@ int grade(const GradeOptions& o) {
         session.script = scripts[runs[i].script].string();
         session.seed = o.seed;
         session.limits = o.limits;
+        session.gif = o.frames;
         runs[i].process = run_session(session, run_dir(runs[i].program, runs[i].script).string());
     });
 
@@ -323,6 +325,16 @@ int grade(const GradeOptions& o) {
         expected_thumb[r.script] = "expected." + safe_name(name) + ".png";
         write_file((out / "thumbs" / expected_thumb[r.script]).string(), thumbnail_png(e.rgb, e.width, e.height, THUMB_WIDTH));
     }
+    // With --frames, the reference's captures (a library without capture leaves none: then
+    // only the last canvases are compared, and the report says so).
+    std::vector<GifFrames> expected_frames(scripts.size());
+    if (o.frames)
+        for (size_t s = 0; s < scripts.size(); ++s) {
+            expected_frames[s] = read_gif((run_dir(0, s) / GIF_FILE).string());
+            if (!expected_frames[s].ok)
+                std::cerr << "plotx-check: no capture produced for the reference's " << scripts[s].stem().string()
+                          << " (" << expected_frames[s].error << "): its frames are not compared\n";
+        }
     std::vector<const ProcessResult*> reference_process(scripts.size());
     for (const Run& r : runs)
         if (r.program == 0) reference_process[r.script] = &r.process;
@@ -410,6 +422,19 @@ int grade(const GradeOptions& o) {
                 } else r.outcome = "pass";
             }
         }
+        if (o.frames && expected_frames[run.script].ok && (r.outcome == "pass" || r.outcome == "differ")) {
+            const GifFrames frames = read_gif((dir / GIF_FILE).string());
+            if (!frames.ok) {
+                r.outcome = "differ";
+                r.detail = "no capture produced (" + frames.error + ")";
+            } else if (const size_t first = first_differing_frame(expected_frames[run.script], frames)) {
+                r.outcome = "differ";
+                r.frame = std::to_string(first);
+                if (first > frames.frames.size() || first > expected_frames[run.script].frames.size())
+                    r.detail = std::to_string(frames.frames.size()) + " frames, the reference's " +
+                               std::to_string(expected_frames[run.script].frames.size());
+            }
+        }
         std::lock_guard<std::mutex> hold(results_lock);
         results.push_back(r);
     });
@@ -428,9 +453,14 @@ int grade(const GradeOptions& o) {
     // Where the time went: the programs (and compilers) against plotx-check's own work.
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double own = own_cpu_seconds(), children = children_cpu_seconds();
-    char line[200];
-    std::snprintf(line, sizeof line, "%zu runs in %.2f s (%.1f a second); processor time: programs %.2f s, plotx-check %.2f s (%.1f %%)\n",
-                  runs.size(), wall, runs.size() / wall, children, own, 100 * own / std::max(1e-9, own + children));
+    double in_runs = 0;
+    for (const Run& r : runs) in_runs += r.process.seconds;
+    char line[300];
+    std::snprintf(line, sizeof line,
+                  "%zu runs in %.2f s (%.1f a second); the programs ran %.1f %% of %d jobs' time; processor time: "
+                  "programs %.2f s, plotx-check %.2f s (%.1f %%)\n",
+                  runs.size(), wall, runs.size() / wall, 100 * in_runs / (jobs * wall), jobs, children, own,
+                  100 * own / std::max(1e-9, own + children));
     std::cout << line;
     return failed ? 1 : 0;
 }

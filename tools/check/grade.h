@@ -15,6 +15,7 @@ struct GradeOptions {
     int shard = 1, shards = 1;      // this machine takes submissions shard-1, shard-1+shards, ...
     std::string seed = "1";
     long long max_pixels = 0;
+    bool frames = false;            // also compare every frame of the runs' GIF captures
     std::string build_flags;        // replaces the flags found for building against the library
     Limits limits;
 };

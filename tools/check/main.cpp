@@ -36,12 +36,13 @@ const char* const HELP = R"(plotx-check - runs PLOTX programs headless and check
       EXPECTED); 2 a file cannot be read or the sizes differ (says which).
 
   plotx-check grade --reference REF --submissions DIR --scripts DIR --report OUT
-                    [--jobs N] [--shard K/N] [--seed N] [--max-pixels N]
+                    [--jobs N] [--shard K/N] [--seed N] [--max-pixels N] [--frames]
                     [--build-flags "FLAGS"] [LIMITS]
       REF and each entry of DIR: a folder of C or C++ sources (built with cc or c++, or $CC
       and $CXX, against the installed library; a build error is a result) or a program.
       Every one runs every script in the scripts folder; its last canvas is compared with
-      the reference's. --shard K/N takes every N-th submission from the K-th (1..N).
+      the reference's; with --frames every frame of their GIF captures (PLOTX_GIF) too.
+      --shard K/N takes every N-th submission from the K-th (1..N).
       Writes OUT/index.html, OUT/results.csv, OUT/junit.xml; each run's files stay in
       OUT/runs/NAME/SCRIPT/. Exit status: 0 all passed; 1 some did not; 2 it could not grade.
 
@@ -209,8 +210,7 @@ int command_grade(Arguments a) {
         else if (w == "--seed") o.seed = a.value(w);
         else if (w == "--max-pixels") o.max_pixels = static_cast<long long>(a.number(w, 0));
         else if (w == "--build-flags") o.build_flags = a.value(w);
-        else if (w == "--frames")
-            usage_error("grade: --frames needs the library's GIF capture, which this plotx-check does not read yet", 2);
+        else if (w == "--frames") o.frames = true;
         else if (w == "--shard") {
             const std::string v = a.value(w);
             if (std::sscanf(v.c_str(), "%d/%d", &o.shard, &o.shards) != 2 || o.shards < 1 || o.shard < 1 ||
