@@ -151,8 +151,9 @@ int command_run(Arguments a) {
                 copy_out(fs::path(scratch) / STDERR_FILE, err, "standard error");
     if (out.empty()) relay(fs::path(scratch) / STDOUT_FILE, std::cout);
     if (err.empty()) relay(fs::path(scratch) / STDERR_FILE, std::cerr);
-    std::cerr << "plotx-check: " << session.program << " " << describe(r, session.limits) << " after " << r.seconds
-              << " s (" << r.cpu_seconds << " s of processor time)\n";
+    char times[96];
+    std::snprintf(times, sizeof times, " after %.3f s (%.3f s of processor time)\n", r.seconds, r.cpu_seconds);
+    std::cerr << "plotx-check: " << session.program << " " << describe(r, session.limits) << times;
     fs::remove_all(scratch, ec);
     if (!r.started && r.error.rfind("cannot", 0) == 0) return 125;
     return kept ? shell_status(r) : 125;
