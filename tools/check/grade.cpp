@@ -450,11 +450,14 @@ int grade(const GradeOptions& o) {
     for (const Result& r : results) failed += !r.passed();
     std::cout << programs.size() - 1 << " submissions x " << scripts.size() << " scripts: " << results.size() - failed
               << " passed, " << failed << " failed; report in " << (out / "index.html").string() << "\n";
-    // Where the time went: the programs (and compilers) against plotx-check's own work.
+    // Where the time went: the programs' runs (not the compilers') against plotx-check's own work.
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double own = own_cpu_seconds(), children = children_cpu_seconds();
-    double in_runs = 0;
-    for (const Run& r : runs) in_runs += r.process.seconds;
+    const double own = own_cpu_seconds();
+    double in_runs = 0, children = 0;
+    for (const Run& r : runs) {
+        in_runs += r.process.seconds;
+        children += r.process.cpu_seconds;
+    }
     char line[300];
     std::snprintf(line, sizeof line,
                   "%zu runs in %.2f s (%.1f a second); the programs ran %.1f %% of %d jobs' time; processor time: "

@@ -44,8 +44,7 @@ std::string describe(const ProcessResult& r, const Limits& limits);
 // 127 for a program that could not be started.
 int shell_status(const ProcessResult& r);
 
-// The processor time this process has used itself, and that of its children it has waited for.
+// The processor time this process has used itself (not its children).
 double own_cpu_seconds();
-double children_cpu_seconds();
 
 }  // namespace check

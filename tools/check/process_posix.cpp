@@ -242,10 +242,4 @@ double own_cpu_seconds() {
     return seconds_of(usage.ru_utime) + seconds_of(usage.ru_stime);
 }
 
-double children_cpu_seconds() {
-    struct rusage usage;
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return seconds_of(usage.ru_utime) + seconds_of(usage.ru_stime);
-}
-
 }  // namespace check
