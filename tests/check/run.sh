@@ -82,6 +82,15 @@ expect_status 3 "a 10 GB allocation" "$check" run "$work/hog" --timeout 20
 expect_status 124 "a processor-time limit over the timeout" "$check" run "$work/forever" --timeout 1 --cpu 5
 expect_status 0 "a log as JSON Lines" "$check" run "$work/logger" --log "$work/logger.jsonl"
 grep -q '^{"event":2,"tick":2,"text":"step \\"1\\""}$' "$work/logger.jsonl" && ok || fail "JSON log: $(cat "$work/logger.jsonl")"
+# Stopped itself (Ctrl+C, a CI system's cancel), plotx-check takes its run with it.
+cp "$work/forever" "$work/stray"
+"$check" run "$work/stray" --timeout 60 >/dev/null 2>&1 &
+tool=$!
+for _ in $(seq 100); do pgrep -f "^$work/stray" >/dev/null && break; sleep 0.1; done
+pgrep -f "^$work/stray" >/dev/null && ok || fail "the stray program did not start"
+kill -TERM $tool; wait $tool
+for _ in $(seq 50); do pgrep -f "^$work/stray" >/dev/null || break; sleep 0.1; done
+pgrep -f "^$work/stray" >/dev/null && fail "plotx-check stopped by a signal left its run running" || ok
 expect_status 125 "run without a program" "$check" run --timeout 1
 expect_status 127 "a program that is not there" "$check" run "$work/none"
 

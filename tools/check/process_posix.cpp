@@ -17,6 +17,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -56,6 +58,46 @@ void set_limit(int resource, rlim_t soft, rlim_t hard) {
 }
 
 double seconds_of(const struct timeval& tv) { return static_cast<double>(tv.tv_sec) + tv.tv_usec / 1e6; }
+
+// The process groups of the runs in progress, so that plotx-check stopped by a signal
+// (Ctrl+C, a CI system's cancel) takes them with it: they are in groups of their own, which
+// the terminal's signal does not reach. Slots hold 0 when free.
+constexpr int MAX_RUNNING = 256;
+std::atomic<pid_t> running[MAX_RUNNING];
+
+void remember(pid_t group) {
+    for (std::atomic<pid_t>& slot : running) {
+        pid_t free = 0;
+        if (slot.compare_exchange_strong(free, group)) return;
+    }
+}
+
+void forget(pid_t group) {
+    for (std::atomic<pid_t>& slot : running) {
+        pid_t mine = group;
+        if (slot.compare_exchange_strong(mine, 0)) return;
+    }
+}
+
+extern "C" void stop_runs_and_exit(int signal) {
+    for (std::atomic<pid_t>& slot : running)
+        if (pid_t group = slot.load()) killpg(group, SIGKILL);
+    ::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+void install_stop_handlers() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction action;
+            std::memset(&action, 0, sizeof action);
+            action.sa_handler = stop_runs_and_exit;
+            sigemptyset(&action.sa_mask);
+            sigaction(s, &action, nullptr);
+        }
+    });
+}
 
 // Only async-signal-safe calls between fork and exec: everything is prepared before.
 [[noreturn]] void child(char* const* argv, char* const* envp, const char* dir, const char* out, const char* err,
@@ -162,6 +204,7 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::vecto
         r.error = std::string("cannot make a pipe: ") + std::strerror(errno);
         return r;
     }
+    install_stop_handlers();
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = fork();
     if (pid < 0) {
@@ -173,6 +216,7 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::vecto
     if (pid == 0)
         child(args.data(), envp.data(), dir.c_str(), stdout_path.c_str(), stderr_path.c_str(), limits, user, report[1]);
     setpgid(pid, pid);  // also here, so the group exists before any kill below
+    remember(pid);
     close(report[1]);
     int code = 0;
     const bool failed = read(report[0], &code, sizeof code) == static_cast<ssize_t>(sizeof code);
@@ -182,6 +226,7 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::vecto
     // The program's group goes, with whatever it left running, while its own pid is still
     // held (not yet reaped), so the group id cannot have been reused.
     killpg(pid, SIGKILL);
+    forget(pid);
     int status = 0;
     struct rusage usage;
     std::memset(&usage, 0, sizeof usage);
