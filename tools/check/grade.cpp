@@ -245,14 +245,16 @@ int grade(const GradeOptions& o) {
     const int jobs = o.jobs > 0 ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
     std::vector<fs::path> scripts;
     for (const fs::directory_entry& e : fs::directory_iterator(o.scripts, ec))
-        if (e.is_regular_file()) scripts.push_back(e.path());
+        if (e.is_regular_file() && e.path().filename().string()[0] != '.') scripts.push_back(e.path());
     if (ec || scripts.empty()) {
         std::cerr << "plotx-check: no scripts in " << o.scripts << (ec ? ": " + ec.message() : "") << "\n";
         return 2;
     }
     std::sort(scripts.begin(), scripts.end());
     std::vector<fs::path> entries;
-    for (const fs::directory_entry& e : fs::directory_iterator(o.submissions, ec)) entries.push_back(e.path());
+    // Hidden entries (.git, an editor's files) are not submissions.
+    for (const fs::directory_entry& e : fs::directory_iterator(o.submissions, ec))
+        if (e.path().filename().string()[0] != '.') entries.push_back(e.path());
     if (ec) {
         std::cerr << "plotx-check: cannot read the submissions folder " << o.submissions << ": " << ec.message() << "\n";
         return 2;
