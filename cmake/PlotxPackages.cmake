@@ -3,6 +3,7 @@
 #   libplotx1     the shared library (component runtime)
 #   libplotx-dev  header, static library, CMake package, plotx.pc (component development)
 #   plotx-demo    the demo program (component demo)
+#   plotx-check   the checking tool (component tools)
 # Each carries the licence as /usr/share/doc/<package>/copyright and a Debian changelog, which
 # a plain `cmake --install` leaves out (EXCLUDE_FROM_ALL: component installs only).
 if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
@@ -12,9 +13,13 @@ set(PLOTX_DEB_COMPONENTS runtime development)
 if(TARGET plotx-demo)
   list(APPEND PLOTX_DEB_COMPONENTS demo)
 endif()
+if(TARGET plotx-check)
+  list(APPEND PLOTX_DEB_COMPONENTS tools)
+endif()
 set(PLOTX_DEB_NAME_runtime libplotx${PROJECT_VERSION_MAJOR})
 set(PLOTX_DEB_NAME_development libplotx-dev)
 set(PLOTX_DEB_NAME_demo plotx-demo)
+set(PLOTX_DEB_NAME_tools plotx-check)
 
 # The changelog every Debian package carries, compressed as the policy asks (gzip -9n).
 set(changelog ${PROJECT_BINARY_DIR}/debian/changelog.Debian)
@@ -91,5 +96,16 @@ set(CPACK_DEBIAN_DEMO_DESCRIPTION "animated landscape demo of the PLOTX graphics
 A sun creeps across the sky, cars drive along a road, and a creature
 walks where you click and crushes the cars it steps on. A panel starts,
 stops and steers the traffic.")
+
+set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ${PLOTX_DEB_NAME_tools})
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION devel)
+# grade builds students' sources against the library with the system's compiler.
+set(CPACK_DEBIAN_TOOLS_PACKAGE_RECOMMENDS "${PLOTX_DEB_NAME_development}, gcc, pkgconf")
+set(CPACK_DEBIAN_TOOLS_DESCRIPTION "checks PLOTX programs' pictures against a reference
+plotx-check runs programs written with the PLOTX graphics library
+headless, under resource limits, with a recorded event script, and
+compares their last picture with a reference solution's. It grades a
+whole class in parallel (or sharded over several machines) and writes an
+HTML report with thumbnails, a CSV file and a JUnit file.")
 
 include(CPack)

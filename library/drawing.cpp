@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/glyphs/glyph_source.h"
 #include "state.h"
 
 using namespace px;
@@ -56,7 +57,7 @@ void render_shape(int kind, int color, int width, long long x1, long long y1, lo
     render_command(c);
 }
 
-const char* FONT_FACE = "PLOTX-font";
+const char* FONT_FACE = px::PROGRAM_FACE;
 
 void render_text(HDC dc, const DrawCommand& c, COLORREF rgb) {
     const long long left = g.windows.origin_x + static_cast<long long>(c.x1);

@@ -55,6 +55,8 @@ void open_events() {
     stop_animation();
     forget_control_key();
     g.events.quit_taken = false;
+    g.events.delivered = 0;
+    g.events.ticks = 0;
 }
 
 int pump_one_message() {
@@ -179,7 +181,10 @@ int wait_for_event(int flags, bool describing, bool* played) {
     }
     record_delivered_event(g.events.slot, describing);
     end_input_wait();
-    return g.events.quit_requested ? PLOTX_QUIT : g.events.slot;
+    const int kind = g.events.quit_requested ? PLOTX_QUIT : g.events.slot;
+    ++g.events.delivered;
+    if (kind == PLOTX_PERIODIC) ++g.events.ticks;
+    return kind;
 }
 
 }  // namespace plotx

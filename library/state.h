@@ -106,6 +106,10 @@ struct EventState {
     bool timer_tick = false;  // the timer fired since the periodic event was armed
     unsigned ctrl_down = 0;  // Control keys down: bit 0 the first, bit 1 the second of the pair
     bool quit_taken = false;  // the quit message has left the queue; later waits end at once
+    // Events the waits have returned since PLOTX_begin, and how many were PLOTX_PERIODIC:
+    // where a log line came in a run (PLOTX_LOG_JSON).
+    unsigned long delivered = 0;
+    unsigned long ticks = 0;
 };
 
 // run_menu.cpp
@@ -136,6 +140,8 @@ struct ScriptState {
 // text_log.cpp
 struct TextLogState {
     TextLogRing ring;
+    std::FILE* json = nullptr;  // PLOTX_LOG_JSON's file, opened at the first line
+    bool json_tried = false;
 };
 
 // drawing.cpp
@@ -267,11 +273,14 @@ void draw_log_line(char* text);
 // count the formatting produced (which may exceed what the buffer kept), or 0 with an empty
 // buffer for a null format or a formatting error.
 int format_line(char (&buffer)[FORMAT_BUFFER_SIZE], const char* format, va_list args);
-// Frees the ring's lines (for reset_library_for_tests).
+// Frees the ring's lines and closes the JSON log (for reset_library_for_tests).
 void free_log_ring();
 // Standard error (the log's echo, the library's own reports), written so that a closed pipe
 // there ends the writing and never the program: after the first failure nothing more goes.
 void write_standard_error(const char* text, size_t n);
+// PLOTX_begin's part: PLOTX_LOG_JSON's file, made (empty) at once so a run that logs nothing
+// still leaves one.
+void open_json_log();
 px::LRESULT text_window_proc(px::HWND, unsigned, px::WPARAM, px::LPARAM);
 
 // drawing.cpp

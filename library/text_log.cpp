@@ -1,6 +1,7 @@
 // text_log.cpp - the text window: PLOTX_log, the ring of the last 25 lines kept in
 // moveable memory blocks, drawing a line at the bottom of the window, repainting from the
-// ring, and passing key presses on to the graphics window.
+// ring, and passing key presses on to the graphics window; the log's copies on standard
+// error (PLOTX_LOG_ECHO) and as JSON Lines (PLOTX_LOG_JSON).
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -90,10 +91,40 @@ int format_line(char (&buffer)[FORMAT_BUFFER_SIZE], const char* format, va_list 
 }
 
 void free_log_ring() {
+    if (g.text_log.json) std::fclose(g.text_log.json);
+    g.text_log.json = nullptr;
     for (HGLOBAL& b : g.text_log.ring.blocks) {
         if (b) GlobalFree(b);
         b = nullptr;
     }
+}
+
+void open_json_log() {
+    TextLogState& log = g.text_log;
+    if (log.json_tried) return;
+    log.json_tried = true;
+    const char* path = std::getenv("PLOTX_LOG_JSON");
+    if (!path || !path[0]) return;
+    log.json = std::fopen(path, "w");
+    if (!log.json) std::fprintf(stderr, "plotx: cannot write the log to %s (PLOTX_LOG_JSON)\n", path);
+}
+
+// One JSON object per line: where in the run the line came (events returned so far, and how
+// many were ticks) and its text. Bytes that are not printable ASCII are written as \u00XX,
+// so the file is valid UTF-8 whatever the program logged. Each line is flushed: a program
+// stopped or crashing keeps what it logged.
+static void write_json_line(const char* text) {
+    TextLogState& log = g.text_log;
+    open_json_log();  // a line logged before PLOTX_begin
+    if (!log.json) return;
+    std::fprintf(log.json, "{\"event\":%lu,\"tick\":%lu,\"text\":\"", g.events.delivered, g.events.ticks);
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        if (*p == '"' || *p == '\\') std::fprintf(log.json, "\\%c", *p);
+        else if (*p < 0x20 || *p >= 0x7f) std::fprintf(log.json, "\\u%04x", *p);
+        else std::fputc(*p, log.json);
+    }
+    std::fputs("\"}\n", log.json);
+    std::fflush(log.json);
 }
 
 }  // namespace plotx
@@ -124,6 +155,13 @@ extern "C" int PLOTX_log(const char* format, ...) {
     if (echo_enabled()) {
         write_standard_error(buffer, n);
         if (n == 0 || buffer[n - 1] != '\n') write_standard_error("\n", 1);
+    }
+    {
+        // The JSON record keeps the text without its one trailing line feed, as drawn.
+        char* end = n > 0 && buffer[n - 1] == '\n' ? buffer + n - 1 : nullptr;
+        if (end) *end = '\0';
+        write_json_line(buffer);
+        if (end) *end = '\n';
     }
     if (g.windows.text_window) draw_log_line(buffer);
     return result;

@@ -81,6 +81,7 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
     int h = GetSystemMetrics(SM_CYSCREEN);
     open_events();
     open_input();
+    open_json_log();
     // A program that opens the library again gets a new canvas; the old one is let go.
     if (g.windows.window_dc) ReleaseDC(g.windows.graphics_window, g.windows.window_dc);
     if (g.windows.canvas_dc) DeleteDC(g.windows.canvas_dc);

@@ -12,6 +12,12 @@
 #include <vector>
 
 #include "render/raster.h"
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
+#include <fontconfig/fontconfig.h>
+
+#include "host/glyphs/glyph_files.h"
+#include "host/glyphs/glyph_source.h"
+#endif
 
 using namespace px;
 
@@ -118,6 +124,32 @@ TEST(TextInk, BoxWithinAPixelOfThePlatform) {
         EXPECT_NEAR(box.y1 - 30, gd.ink.y1, tol) << what;
     }
 }
+
+// The library's own faces open from known files without asking fontconfig: those files must
+// be the ones fontconfig would choose, or text would change with the shortcut.
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
+TEST(KnownFaces, AreTheFilesFontconfigChooses) {
+    const std::pair<const char*, const char*> names[] = {
+        {PROGRAM_FACE, DRAWING_FAMILY}, {DRAWING_FAMILY, DRAWING_FAMILY}, {"sans-serif", "sans-serif"},
+        {"monospace", "monospace"}};
+    ASSERT_TRUE(FcInit());
+    for (const auto& [name, family] : names) {
+        FcPattern* pattern = FcPatternCreate();
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+        FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(FW_NORMAL));
+        FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+        FcChar8* file = nullptr;
+        ASSERT_TRUE(match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) << name;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(file)), face_file(name, FW_NORMAL).file) << name;
+        FcPatternDestroy(match);
+        FcPatternDestroy(pattern);
+    }
+}
+#endif
 
 // Without the drawing face, text still draws in fontconfig's default face, and standard
 // error says why once, however many fonts are made. The check runs in a fresh process whose

@@ -65,6 +65,10 @@
  *   minutes of virtual time (6000 ticks) without input. Either way a line on standard error
  *   says so.
  * - `PLOTX_LOG_ECHO=1` also writes every log line to standard error.
+ * - `PLOTX_LOG_JSON=file` also writes the log to file (made afresh at PLOTX_begin()) as JSON
+ *   Lines, one object a line: `{"event":N,"tick":T,"text":"..."}`, where N is the number of
+ *   events the waits had returned when the line was logged and T how many of them were
+ *   #PLOTX_PERIODIC; bytes other than printable ASCII are written as JSON escapes.
  * - With the desktop backend, SIGINT and SIGTERM end the program as closing the graphics
  *   window does (its wait returns #PLOTX_QUIT, and PLOTX_end() completes a recording),
  *   unless the program handles the signal itself; a second one ends it at once.

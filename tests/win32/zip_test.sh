@@ -13,8 +13,14 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 unzip -q "$zip" -d "$work/unpacked"
 root=$(echo "$work"/unpacked/*)
 for f in include/plotx.h lib/libplotx.a lib/libplotx.dll.a lib/cmake/plotx/plotxConfig.cmake bin/plotx.dll \
-         bin/plotx-demo.exe LICENSE examples/bounce.c; do
+         bin/plotx-demo.exe bin/plotx-check.exe LICENSE README.txt examples/bounce.c; do
   [ -e "$root/$f" ] || fail "the zip has no $f"
+done
+# Stripped, with the debugging information in the second zip.
+[ "$(stat -c %s "$root/bin/plotx.dll")" -lt 2000000 ] || fail "bin/plotx.dll is not stripped"
+unzip -q "${zip%.zip}-debug.zip" -d "$work/debug"
+for f in plotx.dll plotx-demo.exe plotx-check.exe; do
+  [ -s "$work/debug/$(basename "$root")/bin/$f.debug" ] || fail "the debug zip has no bin/$f.debug"
 done
 
 # A saved picture: PNG signature, then an IHDR of 595 x 493, 8-bit RGB.
@@ -46,6 +52,14 @@ for kind in shared static; do
   (cd "$run" && PLOTX_BACKEND=headless wine ./consumer.exe out.png >log.txt 2>&1) || fail "the $kind consumer failed: $(cat "$run/log.txt")"
   check_png "$run/out.png"
 done
+
+# plotx-check runs a program (in its job object) and compares its picture with the consumer's.
+check=$root/bin/plotx-check.exe
+run=$work/run-static
+(cd "$run" && wine "$check" run consumer.exe "$run/again.png" --png last.png >check.txt 2>&1) ||
+  fail "plotx-check run: $(cat "$run/check.txt")"
+(cd "$run" && wine "$check" compare out.png again.png >compare.txt 2>&1) || fail "plotx-check compare: $(cat "$run/compare.txt")"
+grep -q "^agree: 0 pixels differ" "$run/compare.txt" || fail "plotx-check compare says: $(cat "$run/compare.txt")"
 
 # The demo starts alone and replays a short script headless.
 mkdir -p "$work/demo"

@@ -42,6 +42,8 @@ public:
 // lines run longer) and says so once on standard error.
 inline constexpr const char* DRAWING_FAMILY = "Liberation Sans";
 inline constexpr const char* FALLBACK_FAMILY = "sans-serif";
+// The name drawn text asks for: no system has it, so it always gets DRAWING_FAMILY.
+inline constexpr const char* PROGRAM_FACE = "PLOTX-font";
 
 // The face for a name and weight (FW_ values; a name the system lacks gets DRAWING_FAMILY), sized
 // as the reference system sizes fonts: a negative height is the em in pixels, a positive one the

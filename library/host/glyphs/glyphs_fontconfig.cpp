@@ -1,7 +1,8 @@
 // glyphs_fontconfig.cpp - face files where fontconfig exists: its choice for a face name and
-// weight, with a name the system lacks given the drawing face. FreeType renders them
-// (glyphs_freetype.cpp).
+// weight, with a name the system lacks given the drawing face; the library's own faces are
+// opened from their known files first. FreeType renders them (glyphs_freetype.cpp).
 #include <fontconfig/fontconfig.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <map>
@@ -42,15 +43,54 @@ std::string family_for(const std::string& name) {
     return drawing;
 }
 
+// The faces every run asks for (drawn text, the log's fixed-pitch lines, the system face),
+// at the one weight the library uses, in the files Debian's fonts-liberation(2) and
+// fonts-dejavu-core install: what fontconfig resolves them to there. Initialising
+// fontconfig scans every installed font, most of a short headless run's start-up, so
+// these are tried first; a name or weight not listed, or a file not there, goes to
+// fontconfig.
+struct KnownFace {
+    const char* name;
+    const char* files[2];
+};
+const KnownFace KNOWN_FACES[] = {
+    {PROGRAM_FACE, {"liberation/LiberationSans-Regular.ttf", "liberation2/LiberationSans-Regular.ttf"}},
+    {DRAWING_FAMILY, {"liberation/LiberationSans-Regular.ttf", "liberation2/LiberationSans-Regular.ttf"}},
+    {"sans-serif", {"dejavu/DejaVuSans.ttf", nullptr}},
+    {"monospace", {"dejavu/DejaVuSansMono.ttf", nullptr}},
+};
+
+bool known_face_file(const std::string& name, int weight, FaceFile* out) {
+    if (weight > 0 && weight != FW_NORMAL) return false;
+    for (const KnownFace& face : KNOWN_FACES) {
+        if (name != face.name) continue;
+        for (const char* file : face.files) {
+            if (!file) continue;
+            std::string path = std::string("/usr/share/fonts/truetype/") + file;
+            struct stat st;
+            if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+                *out = FaceFile{path, 0};
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
-// fontconfig's choice for a face name and weight.
+// The known file of one of the library's own faces, else fontconfig's choice for a face
+// name and weight.
 FaceFile face_file(const std::string& name, int weight) {
     static std::map<std::pair<std::string, int>, FaceFile> resolved;
     auto key = std::make_pair(name, weight);
     auto it = resolved.find(key);
     if (it != resolved.end()) return it->second;
     FaceFile ref;
+    if (known_face_file(name, weight, &ref)) {
+        resolved.emplace(key, ref);
+        return ref;
+    }
     if (FcInit()) {
         FcPattern* pattern = FcPatternCreate();
         const std::string family = family_for(name);

@@ -17,3 +17,16 @@ else()
   target_link_libraries(plotx PRIVATE ZLIB::ZLIB)
   string(APPEND PLOTX_PC_REQUIRES_PRIVATE " zlib")
 endif()
+
+# The writer with the reader beside it, for the programs that read pictures back (the tests,
+# plotx-check); not installed.
+if(NOT EMSCRIPTEN OR PLOTX_TESTS)
+  add_library(plotx_png_io STATIC ${CMAKE_CURRENT_LIST_DIR}/png_reader.cpp ${CMAKE_CURRENT_LIST_DIR}/png_writer.cpp)
+  target_include_directories(plotx_png_io PUBLIC ${PROJECT_SOURCE_DIR}/library)
+  if(WIN32)
+    target_include_directories(plotx_png_io PRIVATE ${PLOTX_ZLIB_INCLUDE_DIR})
+    target_link_libraries(plotx_png_io PUBLIC ${PLOTX_ZLIB_LIBRARY})
+  else()
+    target_link_libraries(plotx_png_io PUBLIC ZLIB::ZLIB)
+  endif()
+endif()
