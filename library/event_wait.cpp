@@ -170,6 +170,7 @@ int wait_for_event(int flags, bool rich, bool* played) {
 #endif
     }
     record_delivered_event(g.events.slot, rich);
+    capture_event_delivered(g.events.slot, *played);
     g.input.wait_flags = 0;
     g.input.rich_wait = false;
     return g.events.quit_requested ? PLOTX_QUIT : g.events.slot;

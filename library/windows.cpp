@@ -21,6 +21,14 @@ void blit_canvas() {
     if (g.windows.window_dc && g.windows.canvas_dc)
         BitBlt(g.windows.window_dc, 0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, g.windows.canvas_dc, 0, 0, SRCCOPY);
     g.windows.canvas_dirty = false;
+    capture_presented();
+}
+
+// A display that goes away ends the process: a recording keeps its last lines and a
+// capture its last frame.
+void keep_files_when_display_lost() {
+    end_scripts();
+    end_capture();
 }
 
 }  // namespace
@@ -97,9 +105,9 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
     ShowWindow(g.windows.graphics_window, show_mode);
     SetTimer(g.windows.graphics_window, TIMER_ID, g.input.tick_ms, nullptr);
     g.windows.library_open = true;
-    // A display that goes away ends the process; a recording keeps its last lines.
-    px::set_display_lost_hook(end_scripts);
+    px::set_display_lost_hook(keep_files_when_display_lost);
     start_playback_from_environment();
+    start_capture_from_environment();
     return 1;
 }
 
@@ -117,6 +125,7 @@ extern "C" int PLOTX_end(void) {
             result = 0;
         }
     }
+    if (!end_capture()) result = 0;
     ReleaseDC(g.windows.graphics_window, g.windows.window_dc);
     g.windows.window_dc = nullptr;
     end_scripts();
@@ -128,6 +137,7 @@ namespace plotx {
 
 void reset_library_for_tests() {
     close_script();
+    if (g.capture.stream) std::fclose(g.capture.stream);
     for (px::HGLOBAL& b : g.text_log.ring.blocks) {
         if (b) GlobalFree(b);
         b = nullptr;
