@@ -1,13 +1,15 @@
 // capture.cpp - PLOTX_start_capture, PLOTX_stop_capture and PLOTX_GIF: every image the
-// graphics window shows, streamed into an animated GIF as it comes. A frame goes to the
-// file once the next one begins (its delay is known then), so only two pictures are held
-// however long the run: the one the file ends with and the one shown now. The file is a
-// complete GIF after every frame: each write ends with the trailer, which the next
-// overwrites, and a write that fails is cut back to the last complete frame.
+// graphics window shows, streamed into an animated GIF as it comes. A frame is encoded when
+// it is shown and goes to the file when the next one comes (its delay is known then), so
+// two pictures are held however long the run: what the file's frames add up to and what
+// the window shows. The file is a complete GIF after every frame: each write ends with the
+// trailer, which the next overwrites, and a write that fails is cut back to the last
+// complete frame.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 #include "host/files/files.h"
 #include "host/gif/gif_writer.h"
@@ -16,12 +18,13 @@
 namespace plotx {
 namespace {
 
-// The pictures, width x height each: what the file's frames add up to, what the window
-// shows now (not yet in the file), and the scratch the next presentation is read into.
+// The pictures, width x height each, and the frame waiting for its delay: the encoding of
+// `shown` over `in_file`, and the rows it covers.
 struct Pictures {
-    std::vector<uint32_t> in_file, shown, incoming;
+    std::vector<uint32_t> in_file, shown;
     px::gif::FrameEncoder encoder;
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> held, bytes;
+    int held_top = 0, held_bottom = -1;
 };
 Pictures pictures;
 
@@ -37,23 +40,19 @@ uint64_t capture_clock() { return px::now_ms() + g.capture.played_ms; }
 // these, so their rounding never adds up.
 uint64_t capture_cs() { return (capture_clock() - g.capture.start_ms + 5) / 10; }
 
-// The graphics window's client image, clipped to the GIF's screen.
-void read_window(std::vector<uint32_t>* out) {
-    const px::Bitmap& client = g.windows.graphics_window->client;
-    const int w = client.width < g.capture.width ? client.width : g.capture.width;
-    const int h = client.height < g.capture.height ? client.height : g.capture.height;
-    for (int y = 0; y < h; ++y)
-        std::memcpy(out->data() + static_cast<size_t>(y) * static_cast<size_t>(g.capture.width), client.row(y),
-                    static_cast<size_t>(w) * sizeof(uint32_t));
+// Rows of the client image, clipped to the GIF's screen.
+const px::Bitmap& client() { return g.windows.graphics_window->client; }
+int shared_width() { return client().width < g.capture.width ? client().width : g.capture.width; }
+int shared_height() { return client().height < g.capture.height ? client().height : g.capture.height; }
+uint32_t* row_of(std::vector<uint32_t>& p, int y) {
+    return p.data() + static_cast<size_t>(y) * static_cast<size_t>(g.capture.width);
+}
+void copy_rows(std::vector<uint32_t>& to, int top, int bottom) {
+    for (int y = top; y <= bottom && y < shared_height(); ++y)
+        std::memcpy(row_of(to, y), client().row(y), static_cast<size_t>(shared_width()) * sizeof(uint32_t));
 }
 
-void release_pictures() {
-    std::vector<uint32_t>().swap(pictures.in_file);
-    std::vector<uint32_t>().swap(pictures.shown);
-    std::vector<uint32_t>().swap(pictures.incoming);
-    std::vector<uint8_t>().swap(pictures.bytes);
-    pictures.encoder = px::gif::FrameEncoder();
-}
+void release_pictures() { pictures = Pictures(); }
 
 void close_capture() {
     if (g.capture.stream) std::fclose(g.capture.stream);
@@ -94,45 +93,54 @@ bool append_bytes() {
     return false;
 }
 
-// The shown picture into the file, shown for `delay` hundredths; a delay longer than one
-// frame can carry continues in empty frames.
-bool write_shown(uint64_t delay) {
-    pictures.bytes.clear();
-    const px::gif::Picture shown = picture(pictures.shown), in_file = picture(pictures.in_file);
+// The held frame into the file, lasting `delay` hundredths; a delay longer than one frame
+// can carry goes on in frames that change nothing.
+bool write_held(uint64_t delay) {
     uint64_t part = delay < px::gif::MAX_DELAY ? delay : px::gif::MAX_DELAY;
-    g.capture.replaced_colours += pictures.encoder.encode(shown, g.capture.frames ? &in_file : nullptr,
-                                                          static_cast<int>(part), &pictures.bytes);
+    px::gif::set_delay(pictures.held.data(), static_cast<int>(part));
+    pictures.bytes.swap(pictures.held);
     for (delay -= part; delay > 0; delay -= part) {
         part = delay < px::gif::MAX_DELAY ? delay : px::gif::MAX_DELAY;
-        pictures.encoder.encode(shown, &shown, static_cast<int>(part), &pictures.bytes);
+        px::gif::FrameEncoder::encode_unchanged(static_cast<int>(part), &pictures.bytes);
     }
-    if (!append_bytes()) return false;
-    ++g.capture.frames;
-    pictures.in_file.swap(pictures.shown);
-    return true;
+    const bool written = append_bytes();
+    if (written) ++g.capture.frames;
+    pictures.bytes.clear();
+    pictures.held.clear();
+    return written;
+}
+
+// Encodes `shown` as the frame that follows the file's; rows outside top..bottom are the
+// same in both.
+void hold_shown(int top, int bottom) {
+    const px::gif::Picture shown = picture(pictures.shown), in_file = picture(pictures.in_file);
+    pictures.held.clear();
+    g.capture.replaced_colours += pictures.encoder.encode(shown, g.capture.frames ? &in_file : nullptr, 0,
+                                                          &pictures.held, top, bottom);
+    const px::gif::Area& a = pictures.encoder.area();
+    pictures.held_top = a.top;
+    pictures.held_bottom = a.top + a.height - 1;
 }
 
 std::string start_capture(const char* path) {
     if (!path || !*path) return "no file name given";
     if (!g.windows.library_open || !g.windows.graphics_window) return "the library is not open";
     if (g.capture.stream) return "already capturing to " + g.capture.path;
-    const px::Size client = px::last_client_size(g.windows.graphics_window);
-    if (client.cx <= 0 || client.cy <= 0) return "nothing is shown";
+    const px::Size size = px::last_client_size(g.windows.graphics_window);
+    if (size.cx <= 0 || size.cy <= 0) return "nothing is shown";
     std::string reason;
     std::FILE* stream = px::sys::open_script(path, true, &reason);
     if (!stream) return reason;
     g.capture = CaptureState{};
     g.capture.stream = stream;
     g.capture.path = path;
-    g.capture.width = client.cx;
-    g.capture.height = client.cy;
+    g.capture.width = size.cx;
+    g.capture.height = size.cy;
     g.capture.start_ms = capture_clock();
-    const size_t n = static_cast<size_t>(client.cx) * static_cast<size_t>(client.cy);
+    const size_t n = static_cast<size_t>(size.cx) * static_cast<size_t>(size.cy);
     pictures.in_file.assign(n, 0);
     pictures.shown.assign(n, 0);
-    pictures.incoming.assign(n, 0);
-    pictures.bytes.clear();
-    px::gif::begin_stream(&pictures.bytes, client.cx, client.cy);
+    px::gif::begin_stream(&pictures.bytes, size.cx, size.cy);
     g.capture.length = static_cast<long>(pictures.bytes.size());
     px::gif::end_stream(&pictures.bytes);
     if (!px::sys::write_text(stream, reinterpret_cast<const char*>(pictures.bytes.data()), pictures.bytes.size(),
@@ -140,8 +148,10 @@ std::string start_capture(const char* path) {
         close_capture();
         return reason;
     }
+    pictures.bytes.clear();
     // What the window shows now is the first picture.
-    read_window(&pictures.shown);
+    copy_rows(pictures.shown, 0, size.cy - 1);
+    hold_shown(0, size.cy - 1);
     return "";
 }
 
@@ -149,15 +159,28 @@ std::string start_capture(const char* path) {
 
 void capture_presented() {
     if (!g.capture.stream) return;
-    read_window(&pictures.incoming);
-    if (pictures.incoming == pictures.shown) return;
+    // The rows that changed since the last picture.
+    int top = 0, bottom = shared_height() - 1;
+    const size_t row_bytes = static_cast<size_t>(shared_width()) * sizeof(uint32_t);
+    while (top <= bottom && std::memcmp(client().row(top), row_of(pictures.shown, top), row_bytes) == 0) ++top;
+    if (top > bottom) return;
+    while (std::memcmp(client().row(bottom), row_of(pictures.shown, bottom), row_bytes) == 0) --bottom;
     const uint64_t now = capture_cs();
-    // A picture replaced within the hundredth it appeared in was never seen: it is dropped.
     if (now > g.capture.shown_cs) {
-        if (!write_shown(now - g.capture.shown_cs)) return;
+        if (!write_held(now - g.capture.shown_cs)) return;
         g.capture.shown_cs = now;
+        // The file now ends with `shown`. The old file picture differs from the window only
+        // in the rows the held frame covered and the rows that changed now: those are
+        // brought up to date and the two swap.
+        copy_rows(pictures.in_file, std::min(top, pictures.held_top), std::max(bottom, pictures.held_bottom));
+        pictures.in_file.swap(pictures.shown);
+        hold_shown(top, bottom);
+    } else {
+        // A picture replaced within the hundredth it appeared in was never seen: its frame
+        // is dropped, and the new one follows the file's last.
+        copy_rows(pictures.shown, top, bottom);
+        hold_shown(std::min(top, pictures.held_top), std::max(bottom, pictures.held_bottom));
     }
-    pictures.shown.swap(pictures.incoming);
 }
 
 void capture_event_delivered(int kind, bool played) {
@@ -183,7 +206,7 @@ bool end_capture() {
     if (!g.capture.stream) return !failed;
     // The last picture lasts until now, even if that is no time at all.
     const uint64_t duration = capture_cs();
-    if (!write_shown(duration - g.capture.shown_cs)) return false;
+    if (!write_held(duration - g.capture.shown_cs)) return false;
     const std::string path = g.capture.path;
     const long frames = g.capture.frames;
     close_capture();
