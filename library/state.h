@@ -120,16 +120,13 @@ struct DrawingState {
     bool logging_on = true;
 };
 
-// capture.cpp: the animated GIF being captured. The pictures it holds live in capture.cpp.
+// capture.cpp: the animated GIF being captured (its pictures are held in capture.cpp).
 struct CaptureState {
     std::FILE* stream = nullptr;  // open while a capture is in progress
     std::string path;
-    int width = 0, height = 0;     // the GIF's screen: the client area when the capture began
     long length = 0;               // bytes of the complete frames, the trailer not counted
     long frames = 0;               // frames in the file
-    int replaced_colours = 0;      // colours frames had to map to their nearest (more than 256)
     uint64_t start_ms = 0;         // the capture's clock when it began
-    uint64_t shown_cs = 0;         // when the picture not yet in the file was first shown
     uint64_t played_ms = 0;        // replayed periodic events, one tick each (see capture_clock)
     bool from_environment = false; // PLOTX_GIF began it
     bool environment_failed = false;  // PLOTX_GIF's capture could not begin or was cut short

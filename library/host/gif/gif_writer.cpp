@@ -4,6 +4,8 @@
 // adds each entry a code after the coder) and starts afresh with a clear code when the
 // 4096 codes are used up. A frame of an animation is mostly transparent, so the coder walks
 // runs of one index through the table's run entries in one step instead of pixel by pixel.
+// Pictures are compared row by row (a whole row at once, then its changed span), so the cost
+// of a frame follows what changed in it.
 #include "host/gif/gif_writer.h"
 
 #include <algorithm>
@@ -18,7 +20,6 @@ constexpr int MAX_CODE_WIDTH = 12;
 constexpr uint32_t LZW_TABLE_BITS = 13;  // twice the codes: probes stay short
 constexpr uint32_t LZW_TABLE_SIZE = 1u << LZW_TABLE_BITS;
 constexpr uint32_t RGB_MASK = 0xFFFFFF;
-constexpr int BLOCK = 8;  // pixels compared at once when looking for change
 
 void put16(std::vector<uint8_t>* out, int v) {
     out->push_back(static_cast<uint8_t>(v & 0xFF));
@@ -26,32 +27,6 @@ void put16(std::vector<uint8_t>* out, int v) {
 }
 
 uint32_t hash(uint32_t key, uint32_t bits) { return (key * 2654435761u) >> (32 - bits); }
-
-bool same_rows(const Picture& a, const Picture& b, int y, int left, int width) {
-    return std::memcmp(a.row(y) + left, b.row(y) + left, static_cast<size_t>(width) * sizeof(uint32_t)) == 0;
-}
-
-// The bounding rectangle of the pixels that differ within rows first..last; false when none does.
-bool changed_area(const Picture& a, const Picture& b, int first, int last, Area* area) {
-    int t = first;
-    while (t <= last && same_rows(a, b, t, 0, a.width)) ++t;
-    if (t > last) return false;
-    int bo = last;
-    while (bo > t && same_rows(a, b, bo, 0, a.width)) --bo;
-    int l = a.width, r = -1;
-    for (int y = t; y <= bo; ++y) {
-        if (y != t && y != bo && same_rows(a, b, y, 0, a.width)) continue;
-        const uint32_t *pa = a.row(y), *pb = b.row(y);
-        int x = 0;
-        while (x < l && pa[x] == pb[x]) ++x;
-        if (x < l) l = x;
-        int xr = a.width - 1;
-        while (xr > r && pa[xr] == pb[xr]) --xr;
-        if (xr > r) r = xr;
-    }
-    *area = Area{l, t, r - l + 1, bo - t + 1};
-    return true;
-}
 
 int distance2(uint32_t a, uint32_t b) {
     int dr = static_cast<int>((a >> 16) & 255) - static_cast<int>((b >> 16) & 255);
@@ -90,9 +65,19 @@ void frame_header(std::vector<uint8_t>* out, int delay, bool transparent, int tr
     out->push_back(static_cast<uint8_t>(0x80 | (table_bits - 1)));
 }
 
+// A frame that changes nothing: one transparent pixel.
+void unchanged_frame(int delay, std::vector<uint8_t>* out) {
+    frame_header(out, delay, true, 0, Area{0, 0, 1, 1}, 1);
+    // A table of two black entries, then one pixel of index 0: clear, 0, end at 3 bits.
+    static const uint8_t data[] = {0, 0, 0, 0, 0, 0, 2, 2, 0x44, 0x01, 0};
+    out->insert(out->end(), data, data + sizeof data);
+}
+
 }  // namespace
 
-void begin_stream(std::vector<uint8_t>* out, int width, int height) {
+void Animation::end(std::vector<uint8_t>* out) { out->push_back(0x3B); }
+
+void Animation::begin(int width, int height, std::vector<uint8_t>* out) {
     static const char signature[] = "GIF89a";
     out->insert(out->end(), signature, signature + 6);
     put16(out, width);
@@ -102,31 +87,148 @@ void begin_stream(std::vector<uint8_t>* out, int width, int height) {
     out->push_back(0);     // square pixels
     static const char loop[] = "\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00";
     out->insert(out->end(), loop, loop + 19);
+    width_ = width;
+    height_ = height;
+    shown_.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+    row_left_.assign(static_cast<size_t>(height), -1);
+    row_right_.assign(static_cast<size_t>(height), -1);
+    holding_ = false;
+    frames_ = replaced_ = 0;
 }
 
-void end_stream(std::vector<uint8_t>* out) { out->push_back(0x3B); }
-
-void set_delay(uint8_t* frame, int delay) {
-    delay = delay < 0 ? 0 : delay > MAX_DELAY ? MAX_DELAY : delay;
-    frame[DELAY_OFFSET] = static_cast<uint8_t>(delay & 0xFF);
-    frame[DELAY_OFFSET + 1] = static_cast<uint8_t>(delay >> 8);
+// Which rows of `picture` differ from the picture shown, and where in each: a whole row
+// compared at once, then its changed span found from both ends. False when none differs.
+bool Animation::changed_rows(const Picture& picture, Area* area) {
+    const int w = picture.width < width_ ? picture.width : width_;
+    const int h = picture.height < height_ ? picture.height : height_;
+    int left = w, right = -1, top = -1, bottom = -1;
+    for (int y = 0; y < h; ++y) {
+        const uint32_t* a = picture.row(y);
+        const uint32_t* b = shown_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_);
+        row_left_[static_cast<size_t>(y)] = -1;
+        if (std::memcmp(a, b, static_cast<size_t>(w) * sizeof(uint32_t)) == 0) continue;
+        int l = 0, r = w - 1;
+        while (a[l] == b[l]) ++l;
+        while (a[r] == b[r]) --r;
+        row_left_[static_cast<size_t>(y)] = l;
+        row_right_[static_cast<size_t>(y)] = r;
+        if (top < 0) top = y;
+        bottom = y;
+        if (l < left) left = l;
+        if (r > right) right = r;
+    }
+    if (top < 0) return false;
+    *area = Area{left, top, right - left + 1, bottom - top + 1};
+    return true;
 }
 
-void FrameEncoder::encode_unchanged(int delay, std::vector<uint8_t>* out) {
-    frame_header(out, delay, true, 0, Area{0, 0, 1, 1}, 1);
-    // A table of two black entries, then one pixel of index 0: clear, 0, end at 3 bits.
-    static const uint8_t data[] = {0, 0, 0, 0, 0, 0, 2, 2, 0x44, 0x01, 0};
-    out->insert(out->end(), data, data + sizeof data);
+// The waiting frame becomes `area`, 1 where `picture` differs from the picture shown; with
+// keep_held the frame it replaces (never seen) is folded in, so that what it changed is
+// still changed over the file's last picture.
+void Animation::mark_changes(const Picture& picture, const Area& area, bool keep_held) {
+    Area u = area;
+    if (keep_held) {
+        const int right = std::max(area.left + area.width, held_.left + held_.width);
+        const int bottom = std::max(area.top + area.height, held_.top + held_.height);
+        u.left = std::min(area.left, held_.left);
+        u.top = std::min(area.top, held_.top);
+        u.width = right - u.left;
+        u.height = bottom - u.top;
+    }
+    spare_.assign(static_cast<size_t>(u.width) * static_cast<size_t>(u.height), 0);
+    if (keep_held)
+        for (int y = 0; y < held_.height; ++y)
+            std::memcpy(spare_.data() + static_cast<size_t>(y + held_.top - u.top) * static_cast<size_t>(u.width) +
+                            (held_.left - u.left),
+                        map_.data() + static_cast<size_t>(y) * static_cast<size_t>(held_.width),
+                        static_cast<size_t>(held_.width));
+    for (int y = area.top; y < area.top + area.height; ++y) {
+        const int l = row_left_[static_cast<size_t>(y)], r = row_right_[static_cast<size_t>(y)];
+        if (l < 0) continue;
+        const uint32_t* a = picture.row(y);
+        const uint32_t* b = shown_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_);
+        uint8_t* m = spare_.data() + static_cast<size_t>(y - u.top) * static_cast<size_t>(u.width);
+        for (int x = l; x <= r; ++x) m[x - u.left] = static_cast<uint8_t>(m[x - u.left] | (a[x] != b[x]));
+    }
+    map_.swap(spare_);
+    held_ = u;
+    holding_ = true;
 }
 
-FrameEncoder::Slot* FrameEncoder::find_colour(uint32_t colour) {
+bool Animation::show(const Picture& picture, uint64_t now, std::vector<uint8_t>* out) {
+    const int w = picture.width < width_ ? picture.width : width_;
+    Area changed;
+    if (frames_ == 0 && !holding_) {
+        // The first picture: the whole screen, no transparency.
+        for (int y = 0; y < height_; ++y) {
+            row_left_[static_cast<size_t>(y)] = y < picture.height ? 0 : -1;
+            row_right_[static_cast<size_t>(y)] = w - 1;
+        }
+        held_ = Area{0, 0, width_, height_};
+        map_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 1);
+        holding_ = true;
+        shown_at_ = now;
+    } else {
+        if (!changed_rows(picture, &changed)) return false;
+        if (now > shown_at_) {
+            put_held(now - shown_at_, out);
+            shown_at_ = now;
+            mark_changes(picture, changed, false);
+        } else {
+            mark_changes(picture, changed, true);
+        }
+    }
+    for (int y = 0; y < height_ && y < picture.height; ++y) {
+        const int l = row_left_[static_cast<size_t>(y)], r = row_right_[static_cast<size_t>(y)];
+        if (l >= 0)
+            std::memcpy(shown_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_) + l, picture.row(y) + l,
+                        static_cast<size_t>(r - l + 1) * sizeof(uint32_t));
+    }
+    return true;
+}
+
+void Animation::finish(uint64_t now, std::vector<uint8_t>* out) {
+    if (holding_) put_held(now > shown_at_ ? now - shown_at_ : 0, out);
+}
+
+// The waiting frame, encoded: its colour table, the indices, and frames that change nothing
+// for what its delay leaves over.
+void Animation::put_held(uint64_t delay, std::vector<uint8_t>* out) {
+    const bool transparent_first = frames_ > 0;
+    bool transparent = false;
+    const int colours = index_colours(transparent_first, &transparent);
+    if (colours + (transparent_first ? 1 : 0) > 256) reduce_colours(transparent_first);
+    const int entries = static_cast<int>(palette_.size()) + (transparent_first ? 1 : 0);
+    int bits = 1;
+    while ((1 << bits) < entries) ++bits;
+    uint64_t part = delay < MAX_DELAY ? delay : MAX_DELAY;
+    frame_header(out, static_cast<int>(part), transparent, 0, held_, bits);
+    // The local table; the transparent entry and the padding are black.
+    const size_t table_at = out->size();
+    out->resize(table_at + (size_t{3} << bits), 0);
+    uint8_t* t = out->data() + table_at + (transparent_first ? 3 : 0);
+    for (uint32_t c : palette_) {
+        *t++ = static_cast<uint8_t>(c >> 16);
+        *t++ = static_cast<uint8_t>(c >> 8);
+        *t++ = static_cast<uint8_t>(c);
+    }
+    compress(bits < 2 ? 2 : bits, out);
+    for (delay -= part; delay > 0; delay -= part) {
+        part = delay < MAX_DELAY ? delay : MAX_DELAY;
+        unchanged_frame(static_cast<int>(part), out);
+    }
+    ++frames_;
+    holding_ = false;
+}
+
+Animation::Slot* Animation::find_colour(uint32_t colour) {
     const uint32_t mask = static_cast<uint32_t>(colours_.size()) - 1;
     uint32_t h = hash(colour + 1, colour_bits_);
     while (colours_[h].key != 0 && colours_[h].key != colour + 1) h = (h + 1) & mask;
     return &colours_[h];
 }
 
-void FrameEncoder::grow_colours() {
+void Animation::grow_colours() {
     std::vector<Slot> old;
     old.swap(colours_);
     colours_.assign(old.size() * 2, Slot{0, 0, 0});
@@ -135,95 +237,74 @@ void FrameEncoder::grow_colours() {
         if (s.key) *find_colour(s.key - 1) = s;
 }
 
-// One pass over the area: counts every colour of a changed pixel and, while there are few
-// enough, writes the pixel's index (colours in order of first appearance; with `previous`
-// index 0 is the transparent one). Returns the number of colours.
-int FrameEncoder::collect(const Picture& next, const Picture* previous, bool* transparent) {
-    const Area a = area_;
+// The waiting frame's pixels become colour indices, colours numbered in order of first
+// appearance (after the transparent 0 when transparent_first). Past the table's size the
+// pixels are only marked 1 and counted, for reduce_colours. Returns the number of colours.
+int Animation::index_colours(bool transparent_first, bool* any_transparent) {
     colour_bits_ = 10;
     colours_.assign(size_t{1} << colour_bits_, Slot{0, 0, 0});
     palette_.clear();
-    const uint32_t base = previous ? 1 : 0;
-    const uint32_t limit = 256 - base;
-    uint8_t* out = indices_.data();
-    uint32_t last = 0xFFFFFFFF, last_index = 0;
+    const uint32_t base = transparent_first ? 1 : 0;
+    const size_t limit = 256 - base;
+    uint32_t last = 0xFFFFFFFF;
+    uint8_t last_index = 1;
     Slot* last_slot = nullptr;
-    bool any_transparent = false;
-    auto put = [&](uint32_t c) {
-        c &= RGB_MASK;
-        if (c != last) {
-            last = c;
-            last_slot = find_colour(c);
-            if (last_slot->key == 0) {
-                last_slot->key = c + 1;
-                last_slot->index = static_cast<uint32_t>(palette_.size()) + base;
-                palette_.push_back(c);
-                if (palette_.size() * 2 > colours_.size()) {
-                    grow_colours();
-                    last_slot = find_colour(c);
-                }
-            }
-            last_index = palette_.size() <= limit ? last_slot->index : 0;
-        }
-        ++last_slot->count;
-        return static_cast<uint8_t>(last_index);
-    };
-    for (int y = 0; y < a.height; ++y) {
-        const uint32_t* row = next.row(a.top + y) + a.left;
-        if (!previous) {
-            for (int x = 0; x < a.width; ++x) *out++ = put(row[x]);
-            continue;
-        }
-        const uint32_t* before = previous->row(a.top + y) + a.left;
-        if (std::memcmp(row, before, static_cast<size_t>(a.width) * sizeof(uint32_t)) == 0) {
-            std::memset(out, 0, static_cast<size_t>(a.width));
-            out += a.width;
-            any_transparent = true;
-            continue;
-        }
-        int x = 0;
-        while (x < a.width) {
-            if (x + BLOCK <= a.width) {
-                uint32_t differ = 0;
-                for (int k = 0; k < BLOCK; ++k) differ |= row[x + k] ^ before[x + k];
-                if (differ == 0) {
-                    std::memset(out, 0, BLOCK);
-                    out += BLOCK;
-                    x += BLOCK;
-                    any_transparent = true;
+    bool transparent = false;
+    for (int y = 0; y < held_.height; ++y) {
+        const uint32_t* p = shown_.data() + static_cast<size_t>(held_.top + y) * static_cast<size_t>(width_) + held_.left;
+        uint8_t* m = map_.data() + static_cast<size_t>(y) * static_cast<size_t>(held_.width);
+        for (int x = 0; x < held_.width;) {
+            if (x + 8 <= held_.width) {
+                uint64_t eight;
+                std::memcpy(&eight, m + x, 8);
+                if (eight == 0) {
+                    transparent = true;
+                    x += 8;
                     continue;
                 }
             }
-            const int end = x + BLOCK < a.width ? x + BLOCK : a.width;
-            for (; x < end; ++x) {
-                if (row[x] == before[x]) {
-                    any_transparent = true;
-                    *out++ = 0;
-                } else {
-                    *out++ = put(row[x]);
-                }
+            if (m[x] == 0) {
+                transparent = true;
+                ++x;
+                continue;
             }
+            const uint32_t c = p[x] & RGB_MASK;
+            if (c != last) {
+                last = c;
+                last_slot = find_colour(c);
+                if (last_slot->key == 0) {
+                    last_slot->key = c + 1;
+                    last_slot->index = static_cast<uint32_t>(palette_.size()) + base;
+                    palette_.push_back(c);
+                    if (palette_.size() * 2 > colours_.size()) {
+                        grow_colours();
+                        last_slot = find_colour(c);
+                    }
+                }
+                last_index = palette_.size() <= limit ? static_cast<uint8_t>(last_slot->index) : 1;
+            }
+            ++last_slot->count;
+            m[x++] = last_index;
         }
     }
-    *transparent = any_transparent;
+    *any_transparent = transparent;
     return static_cast<int>(palette_.size());
 }
 
 // Too many colours for one table: the most frequent are kept (ties to the lower colour),
 // each other colour maps to its nearest kept one, and the indices are written again.
-// Returns how many colours were replaced.
-int FrameEncoder::reduce(const Picture& next, const Picture* previous, bool transparent) {
-    const Area a = area_;
+void Animation::reduce_colours(bool transparent_first) {
     std::vector<Slot> all;
     for (const Slot& s : colours_)
         if (s.key) all.push_back(s);
     std::sort(all.begin(), all.end(),
               [](const Slot& x, const Slot& y) { return x.count != y.count ? x.count > y.count : x.key < y.key; });
-    const size_t keep = transparent ? 255 : 256;
+    const uint32_t base = transparent_first ? 1 : 0;
+    const size_t keep = 256 - base;
     palette_.clear();
     for (size_t i = 0; i < keep; ++i) {
         palette_.push_back(all[i].key - 1);
-        find_colour(all[i].key - 1)->index = static_cast<uint32_t>(i);
+        find_colour(all[i].key - 1)->index = static_cast<uint32_t>(i) + base;
     }
     for (size_t i = keep; i < all.size(); ++i) {
         const uint32_t c = all[i].key - 1;
@@ -236,25 +317,22 @@ int FrameEncoder::reduce(const Picture& next, const Picture* previous, bool tran
                 best = k;
             }
         }
-        find_colour(c)->index = best;
+        find_colour(c)->index = best + base;
     }
-    const uint8_t clear_index = static_cast<uint8_t>(keep & 0xFF);  // used only when 255 are kept
-    uint8_t* out = indices_.data();
-    for (int y = 0; y < a.height; ++y) {
-        const uint32_t* row = next.row(a.top + y) + a.left;
-        const uint32_t* before = previous ? previous->row(a.top + y) + a.left : nullptr;
-        for (int x = 0; x < a.width; ++x)
-            *out++ = before && row[x] == before[x] ? clear_index
-                                                   : static_cast<uint8_t>(find_colour(row[x] & RGB_MASK)->index);
+    replaced_ += static_cast<long>(all.size() - keep);
+    for (int y = 0; y < held_.height; ++y) {
+        const uint32_t* p = shown_.data() + static_cast<size_t>(held_.top + y) * static_cast<size_t>(width_) + held_.left;
+        uint8_t* m = map_.data() + static_cast<size_t>(y) * static_cast<size_t>(held_.width);
+        for (int x = 0; x < held_.width; ++x)
+            if (!transparent_first || m[x] != 0) m[x] = static_cast<uint8_t>(find_colour(p[x] & RGB_MASK)->index);
     }
-    return static_cast<int>(all.size() - keep);
 }
 
 // The indices as LZW codes, least significant bit first, in sub-blocks of up to 255 bytes.
 // Besides the table of (code, index) pairs the coder knows, for each index, the codes of
 // its runs: runs of length 2..known[index] are entries, as each is made from the one before.
-void FrameEncoder::compress(int min_code_size, std::vector<uint8_t>* out) {
-    const size_t n = indices_.size();
+void Animation::compress(int min_code_size, std::vector<uint8_t>* out) {
+    const size_t n = map_.size();
     lzw_keys_.assign(LZW_TABLE_SIZE, 0);
     lzw_codes_.resize(LZW_TABLE_SIZE);
     run_codes_.resize(size_t{256} * MAX_CODES);
@@ -278,7 +356,7 @@ void FrameEncoder::compress(int min_code_size, std::vector<uint8_t>* out) {
     uint32_t next_code = clear + 2;
     int width = min_code_size + 1;
     emit(clear, width);
-    const uint8_t* in = indices_.data();
+    const uint8_t* in = map_.data();
     uint32_t cur = in[0];
     int run_of = in[0];  // cur stands for a run of this index (-1: not a run)
     uint32_t run = 1;    // ... of this length
@@ -339,46 +417,6 @@ void FrameEncoder::compress(int min_code_size, std::vector<uint8_t>* out) {
         left -= chunk;
     }
     out->push_back(0);
-}
-
-int FrameEncoder::encode(const Picture& next, const Picture* previous, int delay, std::vector<uint8_t>* out,
-                         int first_row, int last_row) {
-    if (last_row < 0 || last_row >= next.height) last_row = next.height - 1;
-    if (first_row < 0) first_row = 0;
-    area_ = Area{0, 0, next.width, next.height};
-    if (previous && !changed_area(next, *previous, first_row, last_row, &area_)) {
-        area_ = Area{};
-        encode_unchanged(delay, out);
-        return 0;
-    }
-    indices_.resize(static_cast<size_t>(area_.width) * static_cast<size_t>(area_.height));
-    bool transparent = false;
-    // Transparency sits first in the table (the index collect() kept free for it), or after
-    // the kept colours when they had to be reduced.
-    bool reduced = false;
-    int replaced = 0;
-    const int colours = collect(next, previous, &transparent);
-    if (colours + (previous ? 1 : 0) > 256) {
-        replaced = reduce(next, previous, transparent);
-        reduced = true;
-    }
-    const size_t first = previous && !reduced ? 1 : 0;
-    const int transparent_index = reduced ? static_cast<int>(palette_.size()) : 0;
-    const int entries = static_cast<int>(palette_.size() + first) + (reduced && transparent ? 1 : 0);
-    int bits = 1;
-    while ((1 << bits) < entries) ++bits;
-    frame_header(out, delay, transparent, transparent_index, area_, bits);
-    // The local table; the transparent entry and the padding are black.
-    const size_t table_at = out->size();
-    out->resize(table_at + (size_t{3} << bits), 0);
-    uint8_t* t = out->data() + table_at + 3 * first;
-    for (uint32_t c : palette_) {
-        *t++ = static_cast<uint8_t>(c >> 16);
-        *t++ = static_cast<uint8_t>(c >> 8);
-        *t++ = static_cast<uint8_t>(c);
-    }
-    compress(bits < 2 ? 2 : bits, out);
-    return replaced;
 }
 
 }  // namespace gif

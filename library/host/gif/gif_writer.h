@@ -1,7 +1,7 @@
-// gif_writer.h - animated GIF89a encoding into memory: the stream's opening (the screen and
-// an endless loop), each frame as the rectangle that changed since the picture before it,
-// and the trailer. Plain integer code with no unordered container, so the same pictures give
-// the same bytes on every platform. The caller owns the file and the timing.
+// gif_writer.h - animated GIF89a encoding into memory: the stream's opening (a screen and an
+// endless loop), then each picture shown as a frame holding the rectangle that changed, and
+// the trailer. Plain integer code with no unordered container, so the same pictures give the
+// same bytes on every platform. The caller owns the file and the clock.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -13,49 +13,43 @@ namespace gif {
 // The longest delay one frame can carry, in hundredths of a second.
 constexpr int MAX_DELAY = 65535;
 
-// A picture: width x height pixels 0x00RRGGBB (the top byte is ignored), rows `stride`
-// pixels apart.
+// A picture: width x height pixels 0x00RRGGBB (the top byte is ignored in colours), rows
+// `stride` pixels apart, stored from row `ring` on and wrapping round (0 for plain rows).
 struct Picture {
     const uint32_t* pixels;
-    int width, height, stride;
-    const uint32_t* row(int y) const { return pixels + static_cast<size_t>(y) * static_cast<size_t>(stride); }
+    int width, height, stride, ring;
+    const uint32_t* row(int y) const {
+        int p = y + ring;
+        if (p >= height) p -= height;
+        return pixels + static_cast<size_t>(p) * static_cast<size_t>(stride);
+    }
 };
-
-// Header, a logical screen of width x height with no global colour table, and the loop
-// extension asking viewers to loop forever.
-void begin_stream(std::vector<uint8_t>* out, int width, int height);
-// The trailer that ends the stream.
-void end_stream(std::vector<uint8_t>* out);
 
 // The rectangle a frame stores, in screen pixels.
 struct Area {
     int left = 0, top = 0, width = 0, height = 0;
 };
 
-// Where a frame's delay sits in its bytes (the graphic control extension comes first).
-constexpr size_t DELAY_OFFSET = 4;
-// Sets the delay of the frame whose bytes start at `frame`.
-void set_delay(uint8_t* frame, int delay);
-
-// Encodes frames one at a time. Its buffers are kept between frames, so a run of frames
-// allocates only on the first.
-class FrameEncoder {
+// An animation written as it is shown. Only the picture shown last and the frame waiting
+// for its delay are held, however many frames pass; the buffers are reused.
+class Animation {
 public:
-    // Appends one frame showing `next` for delay (0..MAX_DELAY) hundredths. With `previous`
-    // (what the viewer shows before it, the same size) only the bounding rectangle of the
-    // changed pixels is stored, its unchanged pixels transparent, and the frame is left in
-    // place for the next one to draw over; an unchanged picture gives a one-pixel
-    // transparent frame. Without it the whole picture is stored. Rows outside first_row..
-    // last_row (when given) are taken as unchanged without looking. Each frame has its own
-    // colour table of the colours it stores, exactly; past 256 (255 with transparency) the
-    // most frequent are kept and every other colour becomes the nearest of them. Returns
-    // how many colours had to be replaced (0 for an exact frame).
-    int encode(const Picture& next, const Picture* previous, int delay, std::vector<uint8_t>* out, int first_row = 0,
-               int last_row = -1);
-    // The rectangle the last frame stored (empty for an unchanged picture).
-    const Area& area() const { return area_; }
-    // A frame that changes nothing and lasts `delay`: a one-pixel transparent image.
-    static void encode_unchanged(int delay, std::vector<uint8_t>* out);
+    // Header, a screen of width x height with no global colour table, and the loop
+    // extension (loop forever), into *out.
+    void begin(int width, int height, std::vector<uint8_t>* out);
+    // `picture` (the screen's size; larger is clipped) is shown from `now`, in hundredths
+    // of a second, never decreasing. Returns false, doing nothing, when it is the picture
+    // shown already. When the picture before it lasted at least a hundredth its frame is
+    // complete and goes into *out (more than one frame when its delay exceeds MAX_DELAY);
+    // one replaced within the hundredth it appeared in is never seen and is dropped.
+    bool show(const Picture& picture, uint64_t now, std::vector<uint8_t>* out);
+    // The picture shown last, lasting until `now` (possibly no time), into *out.
+    void finish(uint64_t now, std::vector<uint8_t>* out);
+    // Frames put out so far, and colours beyond a table's 256 replaced by the nearest kept.
+    long frames() const { return frames_; }
+    long replaced_colours() const { return replaced_; }
+    // The trailer that ends the stream.
+    static void end(std::vector<uint8_t>* out);
 
 private:
     struct Slot {
@@ -63,19 +57,31 @@ private:
         uint32_t count;
         uint32_t index;
     };
-    Area area_;
-    std::vector<uint8_t> indices_;
+    int width_ = 0, height_ = 0;
+    std::vector<uint32_t> shown_;  // the picture shown last
+    bool holding_ = false;         // a frame of it waits for its delay
+    uint64_t shown_at_ = 0;
+    // The waiting frame: its rectangle and, for each pixel in it, 0 where the frame is
+    // transparent, 1 where it shows `shown_` (then the colour's index, as it is encoded).
+    Area held_;
+    std::vector<uint8_t> map_, spare_;
+    std::vector<int> row_left_, row_right_;  // per screen row: the changed columns, or -1
+    long frames_ = 0, replaced_ = 0;
+    // Colour tables and the coder's tables.
     std::vector<Slot> colours_;
     uint32_t colour_bits_ = 0;
     std::vector<uint32_t> palette_;
     std::vector<uint32_t> lzw_keys_;
-    std::vector<uint16_t> lzw_codes_;
-    std::vector<uint16_t> run_codes_;  // [symbol][length]: the code of a run of one symbol
+    std::vector<uint16_t> lzw_codes_, run_codes_;
     std::vector<uint8_t> packed_;
+
+    bool changed_rows(const Picture& picture, Area* area);
+    void mark_changes(const Picture& picture, const Area& area, bool keep_held);
+    void put_held(uint64_t delay, std::vector<uint8_t>* out);
     Slot* find_colour(uint32_t colour);
     void grow_colours();
-    int collect(const Picture& next, const Picture* previous, bool* transparent);
-    int reduce(const Picture& next, const Picture* previous, bool transparent);
+    int index_colours(bool transparent_first, bool* any_transparent);
+    void reduce_colours(bool transparent_first);
     void compress(int min_code_size, std::vector<uint8_t>* out);
 };
 
