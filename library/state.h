@@ -151,6 +151,7 @@ struct DrawCommand;
 struct TestHook {
     unsigned long commands_rendered = 0;  // every render_command call
     void (*command_seen)(const DrawCommand&) = nullptr;  // told of each command before it is drawn
+    void (*presented)() = nullptr;  // told each time the canvas is copied to the graphics window
 };
 extern TestHook test_hook;
 

@@ -21,6 +21,7 @@ void blit_canvas() {
     if (g.windows.window_dc && g.windows.canvas_dc)
         BitBlt(g.windows.window_dc, 0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, g.windows.canvas_dc, 0, 0, SRCCOPY);
     g.windows.canvas_dirty = false;
+    if (test_hook.presented) test_hook.presented();
     capture_presented();
 }
 
