@@ -180,6 +180,7 @@ int wait_for_event(int flags, bool describing, bool* played) {
 #endif
     }
     record_delivered_event(g.events.slot, describing);
+    capture_event_delivered(g.events.slot, *played);
     end_input_wait();
     const int kind = g.events.quit_requested ? PLOTX_QUIT : g.events.slot;
     ++g.events.delivered;

@@ -149,6 +149,18 @@ struct DrawingState {
     bool logging_on = true;
 };
 
+// capture.cpp: the animated GIF being captured (its pictures are held in capture.cpp).
+struct CaptureState {
+    std::FILE* stream = nullptr;  // open while a capture is in progress
+    std::string path;
+    long length = 0;               // bytes of the complete frames, the trailer not counted
+    long frames = 0;               // frames in the file
+    uint64_t start_ms = 0;         // the capture's clock when it began
+    uint64_t played_ms = 0;        // replayed periodic events, one tick each (see capture_clock)
+    bool from_environment = false; // PLOTX_GIF began it
+    bool environment_failed = false;  // PLOTX_GIF's capture could not begin or was cut short
+};
+
 struct LibraryState {
     WindowsState windows;
     EventState events;
@@ -157,6 +169,7 @@ struct LibraryState {
     ScriptState scripts;
     TextLogState text_log;
     DrawingState drawing;
+    CaptureState capture;
 };
 
 extern LibraryState g;
@@ -167,6 +180,7 @@ struct DrawCommand;
 struct TestHook {
     unsigned long commands_rendered = 0;  // every render_command call
     void (*command_seen)(const DrawCommand&) = nullptr;  // told of each command before it is drawn
+    void (*presented)() = nullptr;  // told each time the canvas is copied to the graphics window
 };
 extern TestHook test_hook;
 
@@ -306,6 +320,19 @@ extern const char* const palette_names[PALETTE_SIZE];
 // snapshot.cpp
 // PLOTX_save_canvas's work: "" when saved, else the reason, which is also logged.
 std::string save_canvas(const char* path);
+
+// capture.cpp
+// The graphics window shows a new image (the canvas was copied to it): a frame, unless it
+// shows what it showed before.
+void capture_presented();
+// The wait delivers an event; played: a script gave it. A played periodic event takes its
+// tick on the capture's clock, so a replay's animation keeps the recording's pace.
+void capture_event_delivered(int kind, bool played);
+// PLOTX_begin's part: PLOTX_GIF=file.gif begins a capture.
+void start_capture_from_environment();
+// PLOTX_end's part, and the lost display's: completes a capture in progress. False when
+// PLOTX_GIF's capture could not begin or was cut short (standard error has said why).
+bool end_capture();
 
 // Returns the library to its state at process start (windows, ring, flags), for tests.
 void reset_library_for_tests();

@@ -21,6 +21,15 @@ void blit_canvas() {
     if (g.windows.window_dc && g.windows.canvas_dc)
         BitBlt(g.windows.window_dc, 0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, g.windows.canvas_dc, 0, 0, SRCCOPY);
     g.windows.canvas_dirty = false;
+    if (test_hook.presented) test_hook.presented();
+    capture_presented();
+}
+
+// A display that goes away ends the process: a recording keeps its last lines and a
+// capture its last frame.
+void keep_files_when_display_lost() {
+    end_scripts();
+    end_capture();
 }
 
 }  // namespace
@@ -110,9 +119,10 @@ extern "C" int PLOTX_begin(void* instance, void* prev_instance, const char*, int
     SetTimer(g.windows.graphics_window, TIMER_ID, g.input.tick_ms, nullptr);
     g.windows.library_open = true;
     px::backend().session_started();
-    // A display that goes away ends the process; a recording keeps its last lines.
-    px::set_display_lost_hook(end_scripts);
+    // A display that goes away ends the process; a recording and a capture keep what they have.
+    px::set_display_lost_hook(keep_files_when_display_lost);
     start_playback_from_environment();
+    start_capture_from_environment();
     return 1;
 }
 
@@ -131,6 +141,7 @@ extern "C" int PLOTX_end(void) {
             result = 0;
         }
     }
+    if (!end_capture()) result = 0;
     ReleaseDC(g.windows.graphics_window, g.windows.window_dc);
     g.windows.window_dc = nullptr;
     end_scripts();
@@ -143,6 +154,7 @@ namespace plotx {
 
 void reset_library_for_tests() {
     close_script();
+    if (g.capture.stream) std::fclose(g.capture.stream);
     free_log_ring();
     if (g.windows.canvas_dc) DeleteDC(g.windows.canvas_dc);
     if (g.windows.canvas_bitmap) DeleteObject(g.windows.canvas_bitmap);

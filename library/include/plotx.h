@@ -79,6 +79,11 @@
  *   the file after N events, the line it stopped at, or why the script could not be read).
  * - `PLOTX_SNAPSHOT=file.png` saves the canvas as by PLOTX_save_canvas() when the program
  *   calls PLOTX_end().
+ * - `PLOTX_GIF=file.gif` captures an animated GIF, as PLOTX_start_capture() does, from
+ *   PLOTX_begin() to PLOTX_end(), which completes it (also when SIGINT, SIGTERM or a lost X
+ *   connection ends the run). When it cannot start or is cut short, a line on standard error
+ *   says why and PLOTX_end() returns 0. With `PLOTX_PLAYBACK=1` and `PLOTX_SEED` this turns a
+ *   recorded session into its animation, the same bytes every time.
  */
 
 #ifdef __cplusplus
@@ -198,14 +203,16 @@ enum PLOTX_Color {
 int PLOTX_begin(void* instance, void* prev_instance, const char* cmd_line, int show_mode);
 
 /**
- * Closes the library: saves the canvas when `PLOTX_SNAPSHOT` is set, completes a recording
- * (its last run of ticks included) and closes it, stops a playback (Record and Playback are
- * switched off), lets go of the window's drawing context, and gives back the signals the
- * library took over (SIGINT and SIGTERM on the desktop) to what they were. The windows stay
- * until the process ends or PLOTX_begin() opens the library again.
+ * Closes the library: saves the canvas when `PLOTX_SNAPSHOT` is set, completes a capture in
+ * progress (PLOTX_stop_capture()), completes a recording (its last run of ticks included) and
+ * closes it, stops a playback (Record and Playback are switched off), lets go of the window's
+ * drawing context, and gives back the signals the library took over (SIGINT and SIGTERM on
+ * the desktop) to what they were. The windows stay until the process ends or PLOTX_begin()
+ * opens the library again.
  * @return 1 when the library was open; 0 when it was not (before PLOTX_begin(), or a second
  *         PLOTX_end()), and 0 when `PLOTX_SNAPSHOT` is set and the canvas could not be saved
- *         there (a line on standard error says why).
+ *         there, or `PLOTX_GIF`'s capture could not start or was cut short (a line on
+ *         standard error says why).
  */
 int PLOTX_end(void);
 
@@ -384,7 +391,7 @@ int PLOTX_clear_canvas(void);
 
 /** @} */
 
-/** @name Pictures
+/** @name Pictures and animations
  * @{ */
 
 /**
@@ -398,6 +405,51 @@ int PLOTX_clear_canvas(void);
  *         when the file could not be written.
  */
 int PLOTX_save_canvas(const char* path);
+
+/**
+ * Starts capturing every picture the graphics window shows into an animated GIF, until
+ * PLOTX_stop_capture() or PLOTX_end(). Works with every backend, headless included.
+ *
+ * The GIF's screen is the visible area, as PLOTX_save_canvas() saves it. Its first frame is
+ * what the window shows when the capture starts; each later one is a picture the window
+ * shows (the canvas as PLOTX_wait_event() presents it) that differs from the one before. A
+ * frame lasts until the next one, measured on the library's clock (the virtual clock with
+ * the headless backend) in hundredths of a second, rounded so that the delays add up to
+ * the capture's whole length exactly; a picture replaced within the hundredth of a second
+ * it appeared in is never seen and is left out. While a script plays back (events come at
+ * once) each played #PLOTX_PERIODIC event counts as one tick, so a replay's GIF runs at the
+ * pace of the run it recorded. The GIF loops forever.
+ *
+ * Colours are exact: each frame has its own colour table of the colours it stores (the
+ * palette's and the shades at the smoothed edges of large text). A frame with more than 256
+ * colours (255 when some of its pixels stay unchanged), which the library's own drawing
+ * never makes, keeps the most frequent and shows each other colour as the nearest of them,
+ * and PLOTX_stop_capture() logs how many colours were replaced. Each frame stores only the
+ * rectangle around what changed, unchanged pixels in it transparent. The same run gives the
+ * same bytes on every platform.
+ *
+ * Frames are written as they come (memory does not grow with the length of the run), and
+ * after each one the file is a complete GIF: a program that dies keeps every frame but the
+ * one being shown. A write that fails (a full disk) cuts the file back to its last complete
+ * frame, ends the capture and logs "Cannot write to capture file PATH: REASON; the capture
+ * stopped at its last complete frame (N)". The file may be a regular file or a missing
+ * name, as for script files.
+ * @param path  the GIF file to write (an existing file is emptied first).
+ * @return 1 when capturing started; 0, with the log line "Cannot capture to PATH: REASON",
+ *         for a null or empty path, before PLOTX_begin(), while a capture is in progress, or
+ *         when the file cannot be opened or written.
+ */
+int PLOTX_start_capture(const char* path);
+
+/**
+ * Ends the capture PLOTX_start_capture() (or `PLOTX_GIF`) started: the picture shown now
+ * becomes the last frame, lasting until now, and the file is closed. Logs
+ * "Captured N frames, S.SS s, in PATH".
+ * @return 1 when the GIF is complete; 0 when no capture was in progress ("Cannot stop
+ *         capturing: no capture in progress", also after a failed write ended it) or the last
+ *         frame could not be written.
+ */
+int PLOTX_stop_capture(void);
 
 /** @} */
 

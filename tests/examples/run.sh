@@ -20,6 +20,7 @@ stepper|stepper.png|
 steer|steer.png|
 sketch|sketch.png|
 snapshot|house.png|@work@/house.png
+capture|capture.png|@work@/throw.gif
 regression|regression.png|$src/examples/sessions/regression.scr @expected@ @work@/regression.png
 "
 # Every example program is in the table.

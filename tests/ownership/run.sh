@@ -8,7 +8,8 @@ lib=$1/library
 
 # The owner of each record of LibraryState. A record added to state.h needs its line here.
 declare -A owner=([windows]=windows.cpp [events]=event_wait.cpp [input]=input.cpp [run_menu]=run_menu.cpp
-                  [scripts]=scripts.cpp [text_log]=text_log.cpp [drawing]=drawing.cpp)
+                  [scripts]=scripts.cpp [text_log]=text_log.cpp [drawing]=drawing.cpp
+                  [capture]=capture.cpp)
 
 # Lines of standard input (comments dropped) that write record $1, as "number:text".
 writes() {

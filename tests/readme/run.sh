@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the README's worked examples as a user would and checks what they promise:
 # the snapshot example writes its PNG; a recorded demo session replays headless to a
-# picture; two replays with the same seed give byte-identical pictures; the README shows
-# the example programs exactly as they are in examples/.
+# picture (and the GIF the README shows); two replays with the same seed give byte-identical
+# pictures; the README shows the example programs exactly as they are in examples/.
 set -euo pipefail
 src="$1"; build="$2"
 work=$(mktemp -d)
@@ -26,10 +26,12 @@ for run in a b; do
   mkdir -p "$work/$run"
   cp "$src/demo/sessions/crush.scr" "$work/$run/PLOTX.SCR"
   (cd "$work/$run" && PLOTX_BACKEND=headless PLOTX_PLAYBACK=1 PLOTX_SEED="$(cat "$src/demo/sessions/crush.seed")" \
-     PLOTX_SNAPSHOT=replay.png timeout 60 "$build/demo/plotx-demo") || fail "replay $run did not end cleanly"
+     PLOTX_SNAPSHOT=replay.png PLOTX_GIF=replay.gif timeout 60 "$build/demo/plotx-demo") || fail "replay $run did not end cleanly"
   is_png "$work/$run/replay.png" || fail "replay $run left no PNG"
 done
 cmp -s "$work/a/replay.png" "$work/b/replay.png" || fail "two replays with one seed differ"
+# 4. Its GIF is the one the README shows, byte for byte.
+cmp -s "$work/a/replay.gif" "$src/docs/images/crush.gif" || fail "the replay's GIF differs from docs/images/crush.gif"
 
 # The run command's fallback with no display says where the picture is (without building again).
 out=$(cd "$work" && env -u DISPLAY PLOTX_BACKEND= "$build/demo/plotx-demo" 2>&1 || true)

@@ -226,13 +226,15 @@ group('Quit ends the program and the page says so', async (browser, base) => {
   await page.close();
 });
 
-group('an example built with build-web.sh runs and offers its picture', async (browser, base) => {
-  const page = await open(browser, base + '/example/');
+group('an example built with build-web.sh runs and offers its picture and its GIF', async (browser, base) => {
+  const page = await open(browser, base + '/example/?PLOTX_GIF=run.gif');
   await poll('the end', () => page.$eval('#status', s => /exit status 0/.test(s.textContent)));
   const png = await page.evaluate(() => Array.from(FS.readFile('/plotx/picture.png').slice(0, 8)));
   if (png.join() !== '137,80,78,71,13,10,26,10') throw new Error('picture.png is not a PNG');
-  const offer = await page.$eval('#pictures button', b => b.textContent);
-  if (offer !== 'Download picture.png') throw new Error('offer reads ' + offer);
+  const gif = await page.evaluate(() => String.fromCharCode(...FS.readFile('/plotx/run.gif').slice(0, 6)));
+  if (gif !== 'GIF89a') throw new Error('run.gif is not a GIF');
+  const offers = await page.$$eval('#pictures button', bs => bs.map(b => b.textContent).sort().join());
+  if (offers !== 'Download picture.png,Download run.gif') throw new Error('offers read ' + offers);
   await page.close();
 });
 

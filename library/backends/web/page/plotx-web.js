@@ -457,14 +457,16 @@
       const b = document.createElement('button');
       b.type = 'button';
       b.textContent = 'Download ' + name;
-      b.addEventListener('click', () => offerDownload(path, 'image/png'));
+      b.addEventListener('click', () => offerDownload(path, /\.gif$/i.test(path) ? 'image/gif' : 'image/png'));
       li.appendChild(b);
       pictures.appendChild(li);
     }
     li.querySelector('button').title = 'Saved ' + new Date().toLocaleTimeString();
   }
 
-  // Files the program writes: stored in the browser once written; pictures offered.
+  // Files the program writes: stored in the browser once written; pictures offered: the PNGs
+  // PLOTX_save_canvas writes, and each GIF a capture finishes (offered when it is closed).
+  const PICTURE = /\.(png|gif)$/i;
   function watchFiles() {
     const close = FS.close, rename = FS.rename, write = FS.write;
     FS.close = function (stream) {
@@ -472,14 +474,14 @@
       const r = close.apply(this, arguments);
       if (path && path.startsWith(HOME)) {
         persist();
-        if (/\.png$/i.test(path)) offerPicture(path);
+        if (PICTURE.test(path)) offerPicture(path);
       }
       return r;
     };
     FS.rename = function (from, to) {
       const r = rename.apply(this, arguments);
       persist();
-      if (/\.png$/i.test(to)) offerPicture(FS.lookupPath(to).path);
+      if (PICTURE.test(to)) offerPicture(FS.lookupPath(to).path);
       return r;
     };
     FS.write = function (stream) {
