@@ -112,6 +112,13 @@ public:
     }
 
     void poll() override {
+        // A program that never waits (a long playback, a busy loop polling for input) still
+        // gives the page a turn every frame, so it paints and takes input.
+        const uint64_t now = now_ms();
+        if (now - last_turn_ >= FRAME_MS) {
+            last_turn_ = now;
+            page_wait(0);
+        }
         int32_t in[4];
         while (page_take_input(in)) {
             HWND hwnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(static_cast<uint32_t>(in[0])));
@@ -128,6 +135,7 @@ public:
             ms = deadline > now ? static_cast<double>(deadline - now) : 0;
         }
         page_wait(ms);
+        last_turn_ = now_ms();
     }
 
     void window_created(HWND hwnd) override {
@@ -153,6 +161,8 @@ public:
     }
 
 private:
+    static constexpr uint64_t FRAME_MS = 16;
+    uint64_t last_turn_ = 0;
     std::vector<uint8_t> rgba_;
 };
 

@@ -289,9 +289,31 @@
     }
   }
 
-  document.addEventListener('mousedown', e => {
-    if (openMenu && !openMenu.panel.bar.contains(e.target)) closeMenu(false);
-  });
+  // An open menu closes as menus do: a press outside it, or Escape, closes it and goes no
+  // further (the canvas's own pointer handling would otherwise take the press as the
+  // program's). Captured on the document, ahead of every element's handlers.
+  let swallowRelease = false;
+  document.addEventListener('pointerdown', e => {
+    if (!openMenu || openMenu.panel.bar.contains(e.target)) return;
+    closeMenu(false);
+    swallowRelease = true;
+    e.preventDefault();
+    e.stopPropagation();
+  }, true);
+  document.addEventListener('pointerup', e => {
+    if (!swallowRelease) return;
+    swallowRelease = false;
+    e.preventDefault();
+    e.stopPropagation();
+  }, true);
+  document.addEventListener('keydown', e => {
+    if (!openMenu || e.key !== 'Escape') return;
+    const inList = openMenu.panel.bar.contains(document.activeElement);
+    if (inList) return;  // the menu's own keys close it and put the focus back
+    closeMenu(true);
+    e.preventDefault();
+    e.stopPropagation();
+  }, true);
 
   // --- Windows ----------------------------------------------------------------------------
   function windowCreated(id, title, hasMenu) {
