@@ -2,7 +2,9 @@
 // image drawn into its FLTK view. Where the server offers the shared-memory image extension
 // the client images live in segments the server reads (XShmPutImage: the image goes to the
 // screen with no copy on this side); else XPutImage of the pixels as they lie where the
-// visual allows; else FLTK's converting image drawing.
+// visual allows; else FLTK's converting image drawing. At a display scale above 1 each
+// pixel goes as a block of scale x scale, enlarged here into a per-window image that takes
+// the same paths (its cost grows with the square of the scale: tests/desktop/measure.sh times it).
 //
 // Checklist:
 //   [x] choose_image_path  the fastest path the display's visual and connection take
@@ -19,6 +21,7 @@
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
 #include "backends/fltk/fltk_internal.h"
 
@@ -156,7 +159,76 @@ void put_rows(const Bitmap& b, int vx, int vy, int width, int height) {
         const_cast<Bitmap*>(&b), vx, vy, width, height, 3);
 }
 
+// The client image as scale x scale blocks (nearest neighbour), width x height of its
+// pixels from the top left, at (vx, vy). Enlarged here, each source row once and its copies
+// by memcpy, then sent as one image like an unscaled frame.
+void put_scaled(Native* n, int vx, int vy, int width, int height, int scale) {
+    if (width <= 0 || height <= 0) return;
+    const Bitmap& b = n->hwnd->client;
+    int sw = width * scale, sh = height * scale;
+    if (!g_path.direct) {
+        struct Source { const Bitmap* b; int scale; std::vector<uchar> row; } src{&b, scale, {}};
+        src.row.resize(static_cast<size_t>(width) * 3);
+        fl_draw_image(
+            [](void* data, int x, int y, int w, uchar* out) {
+                Source* s = static_cast<Source*>(data);
+                int first = x / s->scale, last = (x + w - 1) / s->scale;
+                s->b->copy_bytes(first, y / s->scale, last - first + 1, 1, 3, s->row.data());
+                for (int i = 0; i < w; ++i) {
+                    const uchar* p = &s->row[static_cast<size_t>((x + i) / s->scale - first) * 3];
+                    out[i * 3] = p[0];
+                    out[i * 3 + 1] = p[1];
+                    out[i * 3 + 2] = p[2];
+                }
+            },
+            &src, vx, vy, sw, sh, 3);
+        ++g_uploads;
+        return;
+    }
+    ScaledImage& img = n->scaled;
+    size_t bytes = static_cast<size_t>(sw) * sh * 4;
+    if (img.bytes != bytes) {
+        if (img.pixels) shared_pixels().release(img.pixels, img.bytes);
+        img.pixels = static_cast<uint32_t*>(shared_pixels().allocate(bytes));
+        img.bytes = bytes;
+    }
+    for (int y = 0; y < height; ++y) {
+        const uint32_t* from = b.row(y);
+        uint32_t* to = img.pixels + static_cast<size_t>(y) * scale * sw;
+        for (int x = 0; x < width; ++x) std::fill_n(to + x * scale, scale, from[x]);
+        for (int k = 1; k < scale; ++k) std::copy_n(to, sw, to + static_cast<size_t>(k) * sw);
+    }
+    ++g_uploads;
+    if (XShmSegmentInfo* seg = shared_pixels().segment_of(img.pixels)) {
+        XImage* im = XShmCreateImage(fl_display, fl_visual->visual, 24, ZPixmap, nullptr, seg,
+                                     static_cast<unsigned>(sw), static_cast<unsigned>(sh));
+        if (im && im->bytes_per_line == sw * 4) {
+            im->data = seg->shmaddr;
+            XShmPutImage(fl_display, fl_window, fl_gc, im, 0, 0, vx, vy, static_cast<unsigned>(sw),
+                         static_cast<unsigned>(sh), False);
+            im->data = nullptr;
+            XDestroyImage(im);
+            return;
+        }
+        if (im) {
+            im->data = nullptr;
+            XDestroyImage(im);
+        }
+    }
+    XImage* im = XCreateImage(fl_display, fl_visual->visual, 24, ZPixmap, 0, reinterpret_cast<char*>(img.pixels),
+                              static_cast<unsigned>(sw), static_cast<unsigned>(sh), 32, sw * 4);
+    if (!im) return;
+    im->byte_order = g_path.byte_order;
+    XPutImage(fl_display, fl_window, fl_gc, im, 0, 0, vx, vy, static_cast<unsigned>(sw), static_cast<unsigned>(sh));
+    im->data = nullptr;  // the pixels belong to the scaled image
+    XDestroyImage(im);
+}
+
 }  // namespace
+
+ScaledImage::~ScaledImage() {
+    if (pixels) shared_pixels().release(pixels, bytes);
+}
 
 void choose_image_path() {
     g_path.direct = false;
@@ -190,8 +262,13 @@ int uploads() { return g_uploads; }
 void show_image(Native* n) {
     ClientView* v = n->view;
     const Bitmap& b = n->hwnd->client;
-    int w = std::min(v->w(), b.width), h = std::min(v->h(), b.height);
-    put_rows(b, v->x(), v->y(), w, h);
+    int s = scale();
+    // Whole blocks only: a view a user made a few pixels larger shows background there.
+    int w = std::min(v->w() / s, b.width), h = std::min(v->h() / s, b.height);
+    if (s == 1) put_rows(b, v->x(), v->y(), w, h);
+    else put_scaled(n, v->x(), v->y(), w, h, s);
+    w *= s;
+    h *= s;
     // Whatever the image does not cover shows the window background.
     if (w < v->w() || h < v->h()) {
         COLORREF bg = n->hwnd->background;
