@@ -25,9 +25,13 @@ struct Native;
 int scale();
 int bar_height();
 
-// A window's client image enlarged to blocks of scale() x scale() pixels, kept between
-// frames; in the pixel store, so shared with the server when the client image would be.
+// What a window needs to show its client image as blocks of scale() x scale() pixels,
+// kept between frames: a pixmap holding the image that the server enlarges (Render), or
+// else the image enlarged here, in the pixel store (shared with the server when the client
+// image would be).
 struct ScaledImage {
+    unsigned long pixmap = 0, picture = 0;  // Render's source: the client image on the server
+    int pixmap_w = 0, pixmap_h = 0;
     uint32_t* pixels = nullptr;
     size_t bytes = 0;
     ScaledImage() = default;
