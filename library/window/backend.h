@@ -12,6 +12,7 @@
 //                        keep the display in step with the layer's windows
 //   [ ] menu_changed     redraw a window's menu bar from its px::Menu
 //   [ ] capabilities     replays_from_environment
+//   [ ] display_scale    blocks of s x s from display_scale_for(), positions posted in client pixels
 //   [ ] an entry in the backend table (backend_table.cpp) and a backend.cmake in its folder
 //   [ ] input            every message of the input contract below
 //
