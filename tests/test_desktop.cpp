@@ -27,6 +27,9 @@
 #include <string>
 #include <vector>
 
+#include "support/png_reader.h"
+#include "support/scratch_dir.h"
+
 extern char** environ;
 
 namespace {
@@ -740,6 +743,116 @@ TEST_F(DesktopInput, ButtonsMotionWheelAndKeysArriveWithTheirCodes) {
     // The tool lets go of Shift first.
     EXPECT_EQ(expect("EVENT"), "EVENT 9 30 40 0 278 0 left_held=0");
     EXPECT_EQ(expect("EVENT"), "EVENT 9 30 40 0 270 0 left_held=0");
+}
+
+// Scaled windows: each canvas pixel a block of s x s, the program still in canvas pixels.
+// A screen larger than the scaled windows, so nothing of the graphics window is cut off or
+// covered by the text window.
+class DesktopScaled : public DesktopTest {
+protected:
+    void SetUp() override {
+        xvfb_args_ = {"-screen", "0", "2600x2200x24"};
+        ASSERT_TRUE(scratch_.enter("plotx-scaled"));
+        start_xvfb();
+    }
+    void TearDown() override {
+        DesktopTest::TearDown();
+        scratch_.leave();
+    }
+    // Starts the probe and returns its graphics window's scale: the X window's width over
+    // the client's; client_top_ becomes the menu bar's height.
+    int start_scaled(std::vector<std::string> env) {
+        start_probe("", env);
+        if (HasFatalFailure()) return 0;
+        Geometry g = geometry(graphics_);
+        int s = g.width / client_w_;
+        EXPECT_EQ(g.width, client_w_ * s);
+        client_top_ = g.height - client_h_ * s;
+        return s;
+    }
+    void end_probe() {
+        request_close(graphics_);
+        EXPECT_EQ(probe_exit_status(10000), 0);
+        close(probe_out_);
+        probe_out_ = -1;
+    }
+    // The window's own image, as xwd reads it.
+    Screenshot window_image() {
+        Screenshot s;
+        std::string data = run_tool({"xwd", "-id", graphics_, "-silent"}, display_);
+        EXPECT_TRUE(parse_xwd(data, &s)) << "xwd gave " << data.size() << " bytes";
+        return s;
+    }
+    // Every pixel of each s x s block below the menu bar is the snapshot's pixel.
+    void expect_blocks_of(const Screenshot& shot, const std::string& snapshot, int s) {
+        plotx_test::Png png = plotx_test::read_png(snapshot);
+        ASSERT_TRUE(png.ok) << png.error;
+        ASSERT_EQ(png.width, static_cast<unsigned>(client_w_));
+        ASSERT_EQ(png.height, static_cast<unsigned>(client_h_));
+        ASSERT_EQ(shot.width, s * client_w_);
+        ASSERT_EQ(shot.height, client_top_ + s * client_h_);
+        int wrong = 0;
+        for (int y = 0; y < client_h_; ++y)
+            for (int x = 0; x < client_w_; ++x)
+                for (int d = 0; d < s * s; ++d)
+                    wrong += shot.at(s * x + d % s, client_top_ + s * y + d / s) !=
+                             png.at(static_cast<unsigned>(x), static_cast<unsigned>(y));
+        EXPECT_EQ(wrong, 0) << "screen pixels that differ from their canvas pixel at scale " << s;
+    }
+    plotx_test::ScratchDirectory scratch_;
+};
+
+TEST_F(DesktopScaled, BlocksShowTheSnapshotAndClicksMapBackToTheirPixel) {
+    ASSERT_EQ(start_scaled({"PLOTX_SCALE=2", "PLOTX_SNAPSHOT=frame.png"}), 2);
+    EXPECT_GE(client_top_, 2 * 20) << "the menu bar grows with the scale";
+    // Each corner of the block of canvas pixel (10, 20) is that pixel.
+    int bx = win_x_ + 2 * (origin_x_ + 10), by = win_y_ + client_top_ + 2 * (origin_y_ - 20);
+    for (int d : {0, 1}) {
+        xdo({"mousemove", std::to_string(bx + d), std::to_string(by + d), "click", "1"});
+        EXPECT_EQ(expect("MOUSE"), "MOUSE 10 20 0 logging=0 animating=0");
+    }
+    Screenshot shot = window_image();
+    end_probe();  // PLOTX_SNAPSHOT: the same frame as the library saves it at the end
+    expect_blocks_of(shot, "frame.png", 2);
+}
+
+// A server without Render gets the blocks enlarged by the library, and shows the same.
+class DesktopScaledWithoutRender : public DesktopScaled {
+protected:
+    void SetUp() override {
+        xvfb_args_ = {"-screen", "0", "2600x2200x24", "-extension", "RENDER"};
+        ASSERT_TRUE(scratch_.enter("plotx-scaled"));
+        start_xvfb();
+    }
+};
+
+TEST_F(DesktopScaledWithoutRender, BlocksShowTheSnapshot) {
+    ASSERT_EQ(start_scaled({"PLOTX_SCALE=2", "PLOTX_SNAPSHOT=frame.png"}), 2);
+    xdo({"mousemove", std::to_string(screen_x(0)), std::to_string(screen_y(0)), "click", "1"});
+    expect("MOUSE");  // the first frames are on the screen
+    Screenshot shot = window_image();
+    end_probe();
+    expect_blocks_of(shot, "frame.png", 2);
+}
+
+// Xft.dpi in the server's resource database, as desktop settings write it; PLOTX_SCALE
+// overrides it either way.
+TEST_F(DesktopScaled, FollowsXftDpiUnlessForced) {
+    int status = -1;
+    run_tool({"xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER", "Xft.dpi: 192"}, display_,
+             &status);
+    if (status != 0) GTEST_SKIP() << "xprop could not set the resource database (is x11-utils installed?)";
+    EXPECT_EQ(start_scaled({}), 2);
+    end_probe();
+    EXPECT_EQ(start_scaled({"PLOTX_SCALE=1"}), 1);
+    end_probe();
+    EXPECT_EQ(start_scaled({"PLOTX_SCALE=3", "PLOTX_SNAPSHOT=frame.png"}), 3);
+    int bx = win_x_ + 3 * (origin_x_ + 10) + 2, by = win_y_ + client_top_ + 3 * (origin_y_ - 20) + 2;
+    xdo({"mousemove", std::to_string(bx), std::to_string(by), "click", "1"});
+    EXPECT_EQ(expect("MOUSE"), "MOUSE 10 20 0 logging=0 animating=0");
+    Screenshot shot = window_image();
+    end_probe();
+    expect_blocks_of(shot, "frame.png", 3);  // a third is not exact in the server's fixed point
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include "support/harness.h"
+#include "window/backend.h"
 #include "support/png_reader.h"
 
 using namespace plotx;
@@ -77,6 +78,43 @@ TEST_F(Snapshot, WritesTheShownPartOfTheCanvasPixelForPixel) {
         for (unsigned x = 0; x < png.width; ++x)
             mismatches += png.at(x, y) != c->at(static_cast<int>(x), static_cast<int>(y));
     EXPECT_EQ(mismatches, 0);
+}
+
+// The display scale: PLOTX_SCALE forces it, else the desktop's stated factor, else its dots
+// per inch rounded to the nearest multiple of 96 with the half rounding up. Headless runs
+// show nothing, so they ignore it: sizes, positions and pictures stay in canvas pixels.
+TEST(DisplayScale, IsForcedElseFollowsTheDesktopRoundedHalfUp) {
+    unsetenv("PLOTX_SCALE");
+    EXPECT_EQ(px::display_scale_for(0, 0), 1);
+    EXPECT_EQ(px::display_scale_for(0, 96), 1);
+    EXPECT_EQ(px::display_scale_for(0, 120), 1);  // 125 %
+    EXPECT_EQ(px::display_scale_for(0, 143.9), 1);
+    EXPECT_EQ(px::display_scale_for(0, 144), 2);  // 150 %
+    EXPECT_EQ(px::display_scale_for(0, 192), 2);
+    EXPECT_EQ(px::display_scale_for(0, 288), 3);
+    EXPECT_EQ(px::display_scale_for(0, 2000), 4);
+    EXPECT_EQ(px::display_scale_for(0, -5), 1);
+    EXPECT_EQ(px::display_scale_for(2, 96), 2);
+    EXPECT_EQ(px::display_scale_for(9, 96), 4);
+    setenv("PLOTX_SCALE", "3", 1);
+    EXPECT_EQ(px::display_scale_for(2, 192), 3);
+    for (const char* bad : {"0", "5", "2x", "-1"}) {
+        setenv("PLOTX_SCALE", bad, 1);
+        EXPECT_EQ(px::display_scale_for(0, 192), 2) << "PLOTX_SCALE=" << bad << " is ignored";
+    }
+    unsetenv("PLOTX_SCALE");
+}
+
+TEST_F(Snapshot, HeadlessRunsIgnoreTheDisplayScale) {
+    setenv("PLOTX_SCALE", "3", 1);
+    begin();
+    unsetenv("PLOTX_SCALE");
+    EXPECT_EQ(px::backend().display_scale(), 1);
+    fs::path file = dir / "shot.png";
+    ASSERT_EQ(PLOTX_save_canvas(file.string().c_str()), 1);
+    Png png = read_png(file);
+    EXPECT_EQ(png.width, 595u);
+    EXPECT_EQ(png.height, 493u);
 }
 
 TEST_F(Snapshot, FollowsTheSurfaceRowRingAfterAScroll) {

@@ -64,6 +64,16 @@
  *   playing) ends with #PLOTX_QUIT at once; an animated one ends with #PLOTX_QUIT after ten
  *   minutes of virtual time (6000 ticks) without input. Either way a line on standard error
  *   says so.
+ * - `PLOTX_SCALE=1..4` shows both desktop windows at that whole scale: each canvas pixel a
+ *   crisp block of s x s screen pixels, the menu bar's and menus' fonts s times larger.
+ *   Without it the scale follows the desktop: on X `GDK_SCALE` when set, else the `Xft.dpi`
+ *   resource; on Windows the screen's DPI (the process declares itself DPI-aware, so Windows
+ *   never stretches its windows). A DPI is rounded to the nearest multiple of 96 with halves
+ *   rounding up (96 dpi gives 1, 120 dpi = 125 % gives 1, 144 dpi = 150 % gives 2, 192 dpi
+ *   gives 2). The page ignores it.
+ *   Whatever the scale, the program sees canvas pixels only: mouse positions (a press
+ *   anywhere in a block is that pixel), PLOTX_mouse_position(), scripts, snapshots and
+ *   GIFs are the same as at scale 1. Headless runs ignore the scale.
  * - `PLOTX_LOG_ECHO=1` also writes every log line to standard error.
  * - `PLOTX_LOG_JSON=file` also writes the log to file (made afresh at PLOTX_begin()) as JSON
  *   Lines, one object a line: `{"event":N,"tick":T,"text":"..."}`, where N is the number of

@@ -12,6 +12,7 @@
 //                        keep the display in step with the layer's windows
 //   [ ] menu_changed     redraw a window's menu bar from its px::Menu
 //   [ ] capabilities     replays_from_environment
+//   [ ] display_scale    blocks of s x s from display_scale_for(), positions posted in client pixels
 //   [ ] an entry in the backend table (backend_table.cpp) and a backend.cmake in its folder
 //   [ ] input            every message of the input contract below
 //
@@ -83,7 +84,17 @@ public:
     // True when PLOTX_PLAYBACK=1 makes a program replay its script at PLOTX_begin and quit
     // at the script's end (a backend without a user to give input).
     virtual bool replays_from_environment() const { return false; }
+    // The whole factor (1..4) each client pixel is shown at, chosen once at start with
+    // display_scale_for(). Everything posted stays in client pixels; 1 where nothing scales.
+    virtual int display_scale() const { return 1; }
 };
+
+constexpr int MAX_DISPLAY_SCALE = 4;
+// The scale a display backend shows windows at, decided here for every backend:
+// PLOTX_SCALE=1..4 when set, else desktop_scale (a factor the desktop states outright, 0
+// for none), else the display's dots per inch (0 for unknown) rounded to the nearest whole
+// multiple of 96, a half rounding up: 120 dpi (125 %) gives 1, 144 dpi (150 %) gives 2.
+int display_scale_for(int desktop_scale, double dpi);
 
 // The backend in use; created on first use from PLOTX_BACKEND. Exits the process with
 // one line on standard error if no backend can run (no display and none chosen).

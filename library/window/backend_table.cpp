@@ -3,6 +3,7 @@
 // folder is built; its entry here is the only other line it adds outside its folder.
 #include "window/backend.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -58,6 +59,22 @@ void display_lost() {
     void (*hook)() = display_lost_hook;
     display_lost_hook = nullptr;  // once, even if the hook itself meets the lost display
     if (hook) hook();
+}
+
+int display_scale_for(int desktop_scale, double dpi) {
+    auto clamp = [](long s) { return static_cast<int>(s < 1 ? 1 : s > MAX_DISPLAY_SCALE ? MAX_DISPLAY_SCALE : s); };
+    const char* forced = std::getenv("PLOTX_SCALE");
+    if (forced && *forced) {
+        char* end = nullptr;
+        long s = std::strtol(forced, &end, 10);
+        if (*end == '\0' && s >= 1 && s <= MAX_DISPLAY_SCALE) return static_cast<int>(s);
+        std::fprintf(stderr, "plotx: PLOTX_SCALE=\"%s\" is not a whole number from 1 to %d; ignored\n", forced,
+                     MAX_DISPLAY_SCALE);
+    }
+    if (desktop_scale > 0) return clamp(desktop_scale);
+    if (!(dpi > 0) || dpi > 96.0 * 100) return 1;  // unknown, or not a real screen's
+    // The half-way factor (144 dpi) rounds up, so 150 % gets blocks rather than staying small.
+    return clamp(static_cast<long>(std::floor(dpi / 96.0 + 0.5)));
 }
 
 std::unique_ptr<Backend> choose_backend() {

@@ -8,6 +8,8 @@
 # for: a press of "New Color" until the cars show it (25 presses, halted and animating)
 # and a start until the first frame is on the screen (10 starts), and how many of 100
 # quick pointer moves a program taking 50 ms per move is given (motion is coalesced).
+# The animating share and the presentation time are measured at display scales 1, 2 and 3
+# (PLOTX_SCALE; the screen is large enough for the graphics window at 3).
 # parts picks some of idle, animate, demo, present, latency, behind (default: all). Build the tools first:
 #   cmake --build <build dir> --target plotx-desktop-probe plotx-desktop-latency plotx-demo
 # For the polling design, configure another build dir with -DPLOTX_BUSY_POLL=ON and pass it.
@@ -29,7 +31,7 @@ cleanup() {
 trap cleanup EXIT
 
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 2600x2200x24 -nolisten tcp -noreset 2>"$work/xvfb.log" &
 xvfb_pid=$!
 exec 3>&-
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
@@ -56,8 +58,10 @@ grep '^idle' "$work/idle.out"
 fi
 
 if want animate; then
-echo "== animating, 100 ticks with a full redraw each"
-"$probe" animate 100 | grep '^ticks'
+for scale in 1 2 3; do
+  echo "== animating, 100 ticks with a full redraw each, scale $scale"
+  PLOTX_SCALE=$scale "$probe" animate 100 | grep '^ticks'
+done
 fi
 
 demo=$build/demo/plotx-demo
@@ -77,8 +81,10 @@ if want demo && [ -x "$demo" ]; then
 fi
 
 if want present; then
-echo "== presenting a changed frame (canvas to client image, to the server, round trip)"
-"$probe" present 300 | grep '^present'
+for scale in 1 2 3; do
+  echo "== presenting a changed frame (canvas to client image, to the server, round trip), scale $scale"
+  PLOTX_SCALE=$scale "$probe" present 300 | grep '^present'
+done
 fi
 
 latency=$build/tests/desktop/plotx-desktop-latency

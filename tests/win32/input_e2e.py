@@ -5,11 +5,14 @@ button's press and release at the canvas point clicked, the wheel both ways, an 
 down and up, a typed letter, Shift held on a click, and the close request.
 
     input_e2e.py PROBE_EXE
+With PLOTX_SCALE=2 in the environment the window is twice the size and each point is
+clicked at the far corner of its 2 x 2 block, which must still be that point.
 Needs DISPLAY, WINEPREFIX (a running wineserver) and xdotool."""
 import os, subprocess, sys, tempfile, time
 
 PROBE = os.path.abspath(sys.argv[1])
-CLIENT_H = 493
+CLIENT_W, CLIENT_H = 595, 493
+SCALE = int(os.environ.get("PLOTX_SCALE", "1"))
 ORIGIN_X, ORIGIN_Y = 297, 246
 MOUSE, KBD, QUIT, MOUSE_UP, WHEEL, KEY_DOWN, KEY_UP = 1, 2, 4, 5, 7, 8, 9
 KEY_LEFT, MOD_SHIFT = 256, 1
@@ -51,11 +54,15 @@ def main():
         poll("the probe is ready", lambda: "ready" in open(log).read())
         geometry = dict(l.split("=") for l in subprocess.run(["xdotool", "getwindowgeometry", "--shell", win],
                                                               capture_output=True, text=True).stdout.split())
-        top = int(geometry["HEIGHT"]) - CLIENT_H
+        if int(geometry["WIDTH"]) != CLIENT_W * SCALE:
+            sys.exit(f"FAIL: the window is {geometry['WIDTH']} wide at scale {SCALE}")
+        top = int(geometry["HEIGHT"]) - CLIENT_H * SCALE
         xdo("windowfocus", "--sync", win)
 
         def at(cx, cy):
-            xdo("mousemove", "--window", win, str(ORIGIN_X + cx), str(top + ORIGIN_Y - cy))
+            last = SCALE - 1  # the block's far corner
+            xdo("mousemove", "--window", win, str((ORIGIN_X + cx) * SCALE + last),
+                str(top + (ORIGIN_Y - cy) * SCALE + last))
 
         at(40, 30)
         xdo("click", "3")

@@ -34,6 +34,12 @@ if(PLOTX_HAVE_DESKTOP)
   target_include_directories(plotx PRIVATE ${FLTK_INCLUDE_DIR})
   target_link_libraries(plotx PRIVATE ${FLTK_BASE_LIBRARY} X11::X11 X11::Xext)
   string(APPEND PLOTX_PC_REQUIRES_PRIVATE " x11 xext")
+  # Scaled windows are enlarged by the server (Render's transform) when the library is there.
+  if(X11_Xrender_FOUND)
+    target_link_libraries(plotx PRIVATE X11::Xrender)
+    target_compile_definitions(plotx PRIVATE PLOTX_WITH_XRENDER)
+    string(APPEND PLOTX_PC_REQUIRES_PRIVATE " xrender")
+  endif()
   # By -l only: an absolute path would defeat `pkg-config --static` and `cc -static`.
   foreach(lib ${FLTK_BASE_LIBRARY})
     get_filename_component(name ${lib} NAME_WE)

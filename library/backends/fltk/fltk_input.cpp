@@ -125,7 +125,17 @@ unsigned mouse_state(int event) {
     return mk;
 }
 
-LPARAM client_position(int x, int y) { return MAKELPARAM(static_cast<unsigned>(x), static_cast<unsigned>(y)); }
+// A view position (pixels of the screen from the view's top left) as client pixels: a
+// position anywhere in a scale x scale block is that block's pixel, also left of and above
+// the view, where division rounds down to -1, -2, ...
+int to_client(int v) {
+    int s = scale();
+    return v >= 0 ? v / s : -((-v + s - 1) / s);
+}
+
+LPARAM client_position(int x, int y) {
+    return MAKELPARAM(static_cast<unsigned>(to_client(x)), static_cast<unsigned>(to_client(y)));
+}
 
 }  // namespace
 

@@ -20,6 +20,26 @@ constexpr int BAR_HEIGHT = 25;
 
 struct Native;
 
+// The whole factor each client pixel is shown at (display_scale_for, once at start); the
+// menu bar's fonts and sizes grow by it too.
+int scale();
+int bar_height();
+
+// What a window needs to show its client image as blocks of scale() x scale() pixels,
+// kept between frames: a pixmap holding the image that the server enlarges (Render), or
+// else the image enlarged here, in the pixel store (shared with the server when the client
+// image would be).
+struct ScaledImage {
+    unsigned long pixmap = 0, picture = 0;  // Render's source: the client image on the server
+    int pixmap_w = 0, pixmap_h = 0;
+    uint32_t* pixels = nullptr;
+    size_t bytes = 0;
+    ScaledImage() = default;
+    ScaledImage(const ScaledImage&) = delete;
+    ScaledImage& operator=(const ScaledImage&) = delete;
+    ~ScaledImage();
+};
+
 // Shows the client image (fltk_presentation.cpp) and turns pointer, keyboard and focus events
 // into messages (fltk_input.cpp).
 class ClientView : public Fl_Widget {
@@ -53,6 +73,7 @@ struct Native {
     std::vector<std::string> labels;
     int laid_w = -1, laid_h = -1, laid_bar = -1;
     bool exposed = false;  // the view has been drawn once: images sent now reach the screen
+    ScaledImage scaled;    // used only at a scale above 1
 };
 
 // fltk_presentation.cpp: how client images reach the screen.

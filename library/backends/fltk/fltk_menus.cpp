@@ -156,7 +156,7 @@ void sync_menu(Native* n) {
             item.text = n->labels[i].c_str();
             item.flags = e.flags;
             item.labeltype_ = top ? FL_NORMAL_LABEL : ENTRY_LABEL;
-            item.labelsize_ = FL_NORMAL_SIZE;
+            item.labelsize_ = static_cast<Fl_Fontsize>(FL_NORMAL_SIZE * scale());
             item.labelcolor_ = FL_FOREGROUND_COLOR;
             if (e.flags & FL_SUBMENU) ++depth;
             else {

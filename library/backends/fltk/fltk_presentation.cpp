@@ -2,7 +2,10 @@
 // image drawn into its FLTK view. Where the server offers the shared-memory image extension
 // the client images live in segments the server reads (XShmPutImage: the image goes to the
 // screen with no copy on this side); else XPutImage of the pixels as they lie where the
-// visual allows; else FLTK's converting image drawing.
+// visual allows; else FLTK's converting image drawing. At a display scale above 1 each
+// pixel is shown as a block of scale x scale: the server enlarges it (Render's transform
+// with the nearest filter) where it can, else it is enlarged here into a per-window image
+// that takes the same paths (tests/desktop/measure.sh times both).
 //
 // Checklist:
 //   [x] choose_image_path  the fastest path the display's visual and connection take
@@ -14,11 +17,15 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#ifdef PLOTX_WITH_XRENDER
+#include <X11/extensions/Xrender.h>
+#endif
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
 #include "backends/fltk/fltk_internal.h"
 
@@ -32,6 +39,7 @@ struct PutImagePath {
     int byte_order = LSBFirst;
 };
 PutImagePath g_path;
+bool g_render = false;  // scaled images are enlarged by the server
 int g_uploads = 0;  // images sent to the server, for the tests
 
 // Client images in shared memory segments. A segment is marked for removal as soon as the
@@ -108,7 +116,7 @@ SharedPixels& shared_pixels() {
     return *store;
 }
 
-void put_rows(const Bitmap& b, int vx, int vy, int width, int height) {
+void put_rows(const Bitmap& b, Drawable to, int vx, int vy, int width, int height) {
     if (width <= 0 || height <= 0) return;
     // The rows form a ring: logical row 0 is physical row row_offset. Two bands at most.
     int off = b.row_offset;
@@ -118,10 +126,10 @@ void put_rows(const Bitmap& b, int vx, int vy, int width, int height) {
                                      static_cast<unsigned>(b.width), static_cast<unsigned>(b.height));
         if (im && im->bytes_per_line == b.width * 4) {
             im->data = seg->shmaddr;
-            XShmPutImage(fl_display, fl_window, fl_gc, im, 0, off, vx, vy, static_cast<unsigned>(width),
+            XShmPutImage(fl_display, to, fl_gc, im, 0, off, vx, vy, static_cast<unsigned>(width),
                          static_cast<unsigned>(first), False);
             if (first < height)
-                XShmPutImage(fl_display, fl_window, fl_gc, im, 0, 0, vx, vy + first, static_cast<unsigned>(width),
+                XShmPutImage(fl_display, to, fl_gc, im, 0, 0, vx, vy + first, static_cast<unsigned>(width),
                              static_cast<unsigned>(height - first), False);
             im->data = nullptr;
             XDestroyImage(im);
@@ -140,10 +148,10 @@ void put_rows(const Bitmap& b, int vx, int vy, int width, int height) {
                                   b.height, 32, b.width * 4);
         if (!im) return;
         im->byte_order = g_path.byte_order;
-        XPutImage(fl_display, fl_window, fl_gc, im, 0, off, vx, vy, static_cast<unsigned>(width),
+        XPutImage(fl_display, to, fl_gc, im, 0, off, vx, vy, static_cast<unsigned>(width),
                   static_cast<unsigned>(first));
         if (first < height)
-            XPutImage(fl_display, fl_window, fl_gc, im, 0, 0, vx, vy + first, static_cast<unsigned>(width),
+            XPutImage(fl_display, to, fl_gc, im, 0, 0, vx, vy + first, static_cast<unsigned>(width),
                       static_cast<unsigned>(height - first));
         im->data = nullptr;  // the pixels belong to the bitmap
         XDestroyImage(im);
@@ -156,7 +164,112 @@ void put_rows(const Bitmap& b, int vx, int vy, int width, int height) {
         const_cast<Bitmap*>(&b), vx, vy, width, height, 3);
 }
 
+// The client image as scale x scale blocks (nearest neighbour), width x height of its
+// pixels from the top left, at (vx, vy). Enlarged here, each source row once and its copies
+// by memcpy, then sent as one image like an unscaled frame.
+void put_scaled(Native* n, int vx, int vy, int width, int height, int scale) {
+    if (width <= 0 || height <= 0) return;
+    const Bitmap& b = n->hwnd->client;
+    int sw = width * scale, sh = height * scale;
+#ifdef PLOTX_WITH_XRENDER
+    if (g_render) {
+        // The image goes once at its own size to a pixmap; the server draws it enlarged into
+        // the window, sampling the nearest pixel, so this side's cost does not grow with the
+        // scale. The transform maps window to pixmap positions: (x, y) to (x/s, y/s).
+        ScaledImage& img = n->scaled;
+        XRenderPictFormat* format = XRenderFindVisualFormat(fl_display, fl_visual->visual);
+        if (img.pixmap_w != b.width || img.pixmap_h != b.height) {
+            if (img.picture) XRenderFreePicture(fl_display, img.picture);
+            if (img.pixmap) XFreePixmap(fl_display, img.pixmap);
+            img.pixmap = XCreatePixmap(fl_display, fl_window, static_cast<unsigned>(b.width),
+                                       static_cast<unsigned>(b.height), 24);
+            img.picture = XRenderCreatePicture(fl_display, img.pixmap, format, 0, nullptr);
+            // An affine scale, which the server's fast nearest paths take (a projective w = s
+            // falls to the general path, ten times slower in a software server). 1/3 is not
+            // exact in 16.16 but stays within a block for images thousands of pixels wide.
+            XFixed inverse = XDoubleToFixed(1.0 / scale);
+            XTransform t{{{inverse, 0, 0}, {0, inverse, 0}, {0, 0, XDoubleToFixed(1)}}};
+            XRenderSetPictureTransform(fl_display, img.picture, &t);
+            XRenderSetPictureFilter(fl_display, img.picture, FilterNearest, nullptr, 0);
+            img.pixmap_w = b.width;
+            img.pixmap_h = b.height;
+        }
+        put_rows(b, img.pixmap, 0, 0, width, height);
+        // FLTK may give the window a new X window after a hide; a picture per frame follows it.
+        Picture window = XRenderCreatePicture(fl_display, fl_window, format, 0, nullptr);
+        XRenderComposite(fl_display, PictOpSrc, img.picture, None, window, 0, 0, 0, 0, vx, vy,
+                         static_cast<unsigned>(sw), static_cast<unsigned>(sh));
+        XRenderFreePicture(fl_display, window);
+        return;
+    }
+#endif
+    if (!g_path.direct) {
+        struct Source { const Bitmap* b; int scale; std::vector<uchar> row; } src{&b, scale, {}};
+        src.row.resize(static_cast<size_t>(width) * 3);
+        fl_draw_image(
+            [](void* data, int x, int y, int w, uchar* out) {
+                Source* s = static_cast<Source*>(data);
+                int first = x / s->scale, last = (x + w - 1) / s->scale;
+                s->b->copy_bytes(first, y / s->scale, last - first + 1, 1, 3, s->row.data());
+                for (int i = 0; i < w; ++i) {
+                    const uchar* p = &s->row[static_cast<size_t>((x + i) / s->scale - first) * 3];
+                    out[i * 3] = p[0];
+                    out[i * 3 + 1] = p[1];
+                    out[i * 3 + 2] = p[2];
+                }
+            },
+            &src, vx, vy, sw, sh, 3);
+        ++g_uploads;
+        return;
+    }
+    ScaledImage& img = n->scaled;
+    size_t bytes = static_cast<size_t>(sw) * sh * 4;
+    if (img.bytes != bytes) {
+        if (img.pixels) shared_pixels().release(img.pixels, img.bytes);
+        img.pixels = static_cast<uint32_t*>(shared_pixels().allocate(bytes));
+        img.bytes = bytes;
+    }
+    for (int y = 0; y < height; ++y) {
+        const uint32_t* from = b.row(y);
+        uint32_t* to = img.pixels + static_cast<size_t>(y) * scale * sw;
+        for (int x = 0; x < width; ++x) std::fill_n(to + x * scale, scale, from[x]);
+        for (int k = 1; k < scale; ++k) std::copy_n(to, sw, to + static_cast<size_t>(k) * sw);
+    }
+    ++g_uploads;
+    if (XShmSegmentInfo* seg = shared_pixels().segment_of(img.pixels)) {
+        XImage* im = XShmCreateImage(fl_display, fl_visual->visual, 24, ZPixmap, nullptr, seg,
+                                     static_cast<unsigned>(sw), static_cast<unsigned>(sh));
+        if (im && im->bytes_per_line == sw * 4) {
+            im->data = seg->shmaddr;
+            XShmPutImage(fl_display, fl_window, fl_gc, im, 0, 0, vx, vy, static_cast<unsigned>(sw),
+                         static_cast<unsigned>(sh), False);
+            im->data = nullptr;
+            XDestroyImage(im);
+            return;
+        }
+        if (im) {
+            im->data = nullptr;
+            XDestroyImage(im);
+        }
+    }
+    XImage* im = XCreateImage(fl_display, fl_visual->visual, 24, ZPixmap, 0, reinterpret_cast<char*>(img.pixels),
+                              static_cast<unsigned>(sw), static_cast<unsigned>(sh), 32, sw * 4);
+    if (!im) return;
+    im->byte_order = g_path.byte_order;
+    XPutImage(fl_display, fl_window, fl_gc, im, 0, 0, vx, vy, static_cast<unsigned>(sw), static_cast<unsigned>(sh));
+    im->data = nullptr;  // the pixels belong to the scaled image
+    XDestroyImage(im);
+}
+
 }  // namespace
+
+ScaledImage::~ScaledImage() {
+    if (pixels) shared_pixels().release(pixels, bytes);
+#ifdef PLOTX_WITH_XRENDER
+    if (fl_display && picture) XRenderFreePicture(fl_display, picture);
+#endif
+    if (fl_display && pixmap) XFreePixmap(fl_display, pixmap);
+}
 
 void choose_image_path() {
     g_path.direct = false;
@@ -179,6 +292,15 @@ void choose_image_path() {
     shared_pixels().usable = g_path.direct && ImageByteOrder(fl_display) == g_path.byte_order &&
                              XQueryExtension(fl_display, "MIT-SHM", &opcode, &event, &error) &&
                              XShmQueryVersion(fl_display, &major, &minor, &pixmaps);
+#ifdef PLOTX_WITH_XRENDER
+    // The server enlarges scaled images when it has Render (0.6: transforms and filters) and
+    // the pixels go to a pixmap as they lie.
+    int render_event = 0, render_error = 0, render_major = 0, render_minor = 0;
+    g_render = g_path.direct && XQueryExtension(fl_display, "RENDER", &opcode, &render_event, &render_error) &&
+               XRenderQueryExtension(fl_display, &render_event, &render_error) &&
+               XRenderQueryVersion(fl_display, &render_major, &render_minor) &&
+               (render_major > 0 || render_minor >= 6) && XRenderFindVisualFormat(fl_display, fl_visual->visual);
+#endif
 }
 
 PixelStore* pixel_store() { return &shared_pixels(); }
@@ -190,8 +312,13 @@ int uploads() { return g_uploads; }
 void show_image(Native* n) {
     ClientView* v = n->view;
     const Bitmap& b = n->hwnd->client;
-    int w = std::min(v->w(), b.width), h = std::min(v->h(), b.height);
-    put_rows(b, v->x(), v->y(), w, h);
+    int s = scale();
+    // Whole blocks only: a view a user made a few pixels larger shows background there.
+    int w = std::min(v->w() / s, b.width), h = std::min(v->h() / s, b.height);
+    if (s == 1) put_rows(b, fl_window, v->x(), v->y(), w, h);
+    else put_scaled(n, v->x(), v->y(), w, h, s);
+    w *= s;
+    h *= s;
     // Whatever the image does not cover shows the window background.
     if (w < v->w() || h < v->h()) {
         COLORREF bg = n->hwnd->background;

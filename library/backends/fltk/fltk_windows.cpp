@@ -18,6 +18,7 @@
 
 #include <FL/x.H>
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -34,6 +35,26 @@ namespace px {
 namespace fltk {
 namespace {
 
+int g_scale = 1;
+
+// What the desktop asks for: GDK_SCALE when set, and the Xft.dpi resource (the one desktop
+// settings write into the server's resource database), chosen between by display_scale_for.
+int desktop_scale(Display* d) {
+    const char* gdk = std::getenv("GDK_SCALE");
+    int stated = gdk ? std::atoi(gdk) : 0;
+    double dpi = 0;
+    if (const char* resources = XResourceManagerString(d)) {
+        XrmInitialize();
+        XrmDatabase db = XrmGetStringDatabase(resources);
+        char* type = nullptr;
+        XrmValue value{};
+        if (db && XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
+            dpi = std::atof(value.addr);
+        if (db) XrmDestroyDatabase(db);
+    }
+    return display_scale_for(stated, dpi);
+}
+
 void window_close_requested(Fl_Widget*, void* data) {
     // Escape reaching the window unhandled is FLTK's own close; the reference system has none.
     if (Fl::event() == FL_SHORTCUT) return;
@@ -49,7 +70,7 @@ bool sizable(HWND h) { return (h->style & WS_THICKFRAME) != 0; }
 // Puts the bar and the view in a window of the given size: the bar across the top when
 // the window has a menu, the view below it.
 void place_children(Native* n, int w, int h) {
-    int bar = n->hwnd && n->hwnd->menu ? BAR_HEIGHT : 0;
+    int bar = n->hwnd && n->hwnd->menu ? bar_height() : 0;
     if (bar) {
         n->bar->resize(0, 0, w, bar);
         n->bar->show();
@@ -72,17 +93,18 @@ public:
         place_children(native, w, h);
         init_sizes();
         HWND hwnd = native->hwnd;
-        int cw = native->view->w(), ch = native->view->h();
+        int cw = native->view->w() / g_scale, ch = native->view->h() / g_scale;
         if (cw != hwnd->client.width || ch != hwnd->client.height) user_resized(hwnd, cw, ch);
     }
 };
 
 // Sizes the FLTK window so that the view is exactly the layer's client area, below the
-// menu bar when the window has a menu. A sizable window may be resized from there on.
+// menu bar when the window has a menu (both scale times the layer's sizes). A sizable
+// window may be resized from there on.
 void lay_out(Native* n) {
     HWND h = n->hwnd;
-    int cw = std::max(1, h->client.width), ch = std::max(1, h->client.height);
-    int bar = h->menu ? BAR_HEIGHT : 0;
+    int cw = std::max(1, h->client.width) * g_scale, ch = std::max(1, h->client.height) * g_scale;
+    int bar = h->menu ? bar_height() : 0;
     if (cw == n->laid_w && ch == n->laid_h && bar == n->laid_bar) return;
     n->laid_w = cw;
     n->laid_h = ch;
@@ -90,9 +112,16 @@ void lay_out(Native* n) {
     if (n->win->w() != cw || n->win->h() != bar + ch) n->win->size(cw, bar + ch);
     place_children(n, cw, bar + ch);
     n->win->init_sizes();
-    if (sizable(h)) n->win->size_range(MIN_CLIENT_W, bar + MIN_CLIENT_H, 0, 0);
+    if (sizable(h)) n->win->size_range(MIN_CLIENT_W * g_scale, bar + MIN_CLIENT_H * g_scale, 0, 0);
     else n->win->size_range(cw, bar + ch, cw, bar + ch);
 }
+
+}  // namespace
+
+int scale() { return g_scale; }
+int bar_height() { return BAR_HEIGHT * g_scale; }
+
+namespace {
 
 Native* native_of(HWND h) { return h ? static_cast<Native*>(h->native) : nullptr; }
 
@@ -133,6 +162,7 @@ class Desktop final : public Backend {
 public:
     Desktop() : start_(std::chrono::steady_clock::now()) {
         g_desktop = this;
+        g_scale = desktop_scale(fl_display);
         install_entry_label();
         choose_image_path();
     }
@@ -148,6 +178,9 @@ public:
     void screen_size(int* w, int* h) override {
         int x = 0, y = 0;
         Fl::screen_xywh(x, y, *w, *h, 0);
+        // The layer places and sizes windows in its own pixels, scale times smaller.
+        *w /= g_scale;
+        *h /= g_scale;
     }
     void poll() override { Fl::check(); }
     void wait_until(uint64_t deadline) override {
@@ -177,7 +210,8 @@ public:
         auto* win = new FrameWindow(h->x, h->y, std::max(1, h->width), std::max(1, h->height));
         n->win = win;
         n->win->box(FL_NO_BOX);  // the bar and the view cover it; no gray flash on expose
-        n->bar = new MenuBar(0, 0, n->win->w(), BAR_HEIGHT);
+        n->bar = new MenuBar(0, 0, n->win->w(), bar_height());
+        n->bar->textsize(FL_NORMAL_SIZE * g_scale);
         n->bar->user_data(n.get());
         n->bar->hide();
         n->view = new ClientView(n.get(), 0, 0, n->win->w(), n->win->h());
@@ -200,12 +234,12 @@ public:
             return;
         }
         lay_out(n);
-        n->win->position(h->x, h->y);
+        n->win->position(h->x * g_scale, h->y * g_scale);
         n->win->show();
         // FLTK nudges a bordered window at the screen's edge inward to keep a title bar it
         // assumes on screen; ask for the layer's place itself (a window manager may still
         // place the frame as it likes).
-        XMoveWindow(fl_display, fl_xid(n->win), h->x, h->y);
+        XMoveWindow(fl_display, fl_xid(n->win), h->x * g_scale, h->y * g_scale);
         // Without a window manager keys go to the window under the pointer; within FLTK
         // they go to the focus widget, which is the view of the last window shown.
         n->view->take_focus();
@@ -235,6 +269,7 @@ public:
     }
 
     PixelStore* pixel_store() override { return fltk::pixel_store(); }
+    int display_scale() const override { return g_scale; }
 
     void session_started() override { catch_quit_signals(); }
     void session_ended() override { sys::release_quit_signals(); }

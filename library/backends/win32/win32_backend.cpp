@@ -79,6 +79,7 @@ public:
         if (g_backend == this) g_backend = nullptr;
     }
     const char* name() const override { return "desktop"; }
+    int display_scale() const override { return win32::scale(); }
     uint64_t now_ms() override { return win32::now_ms(); }
     void screen_size(int* w, int* h) override { win32::screen_size(w, h); }
     void poll() override { win32::pump(); }
@@ -131,7 +132,9 @@ uintptr_t native_handle(HWND hwnd) { return active() ? handle(native_of(hwnd)) :
 std::unique_ptr<Backend> make_win32_backend() {
     win32::Callbacks cb{on_message, on_key, on_exposed, on_image, on_resized};
     if (!win32::start(cb)) return nullptr;
-    return std::make_unique<Win32Backend>();
+    auto b = std::make_unique<Win32Backend>();
+    win32::set_scale(display_scale_for(0, win32::screen_dpi()));
+    return b;
 }
 
 }  // namespace px

@@ -27,6 +27,7 @@ namespace {
 
 const wchar_t* const CLASS_NAME = L"PLOTXWindow";
 Callbacks g_cb{};
+int g_scale = 1;
 bool g_started = false;
 LARGE_INTEGER g_frequency{}, g_start{};
 
@@ -47,8 +48,9 @@ void blit(NativeWindow* w, HDC dc) {
     GetClientRect(w->hwnd, &client);
     ImageView im;
     if (!g_cb.image || !g_cb.image(w->owner, &im) || !im.pixels) im = ImageView{};
-    const int cw = client.right, ch = client.bottom;
-    const int width = std::min(cw, im.width), height = std::min(ch, im.height);
+    const int cw = client.right, ch = client.bottom, s = g_scale;
+    // Whole blocks only; a larger window shows the background beyond them.
+    const int width = std::min(cw / s, im.width), height = std::min(ch / s, im.height);
     if (width > 0 && height > 0) {
         BITMAPINFO bi{};
         bi.bmiHeader.biSize = sizeof bi.bmiHeader;
@@ -60,20 +62,36 @@ void blit(NativeWindow* w, HDC dc) {
         const int first = std::min(height, im.height - im.row_offset);
         // With a negative height, scan line 0 is the top: the band starting at physical
         // row row_offset is drawn by giving the rows from there on.
-        bi.bmiHeader.biHeight = -(im.height - im.row_offset);
-        SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(first), 0, 0, 0,
-                          static_cast<UINT>(im.height - im.row_offset),
-                          im.pixels + static_cast<size_t>(im.row_offset) * im.width, &bi, DIB_RGB_COLORS);
-        if (first < height) {
-            bi.bmiHeader.biHeight = -(height - first);
-            SetDIBitsToDevice(dc, 0, first, static_cast<DWORD>(width), static_cast<DWORD>(height - first), 0, 0, 0,
-                              static_cast<UINT>(height - first), im.pixels, &bi, DIB_RGB_COLORS);
+        if (s == 1) {
+            bi.bmiHeader.biHeight = -(im.height - im.row_offset);
+            SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(first), 0, 0, 0,
+                              static_cast<UINT>(im.height - im.row_offset),
+                              im.pixels + static_cast<size_t>(im.row_offset) * im.width, &bi, DIB_RGB_COLORS);
+            if (first < height) {
+                bi.bmiHeader.biHeight = -(height - first);
+                SetDIBitsToDevice(dc, 0, first, static_cast<DWORD>(width), static_cast<DWORD>(height - first), 0, 0,
+                                  0, static_cast<UINT>(height - first), im.pixels, &bi, DIB_RGB_COLORS);
+            }
+        } else {
+            // Each band as a DIB of just its rows, so the source starts at its row 0 (the
+            // source origin of a top-down DIB is easy to get wrong); COLORONCOLOR repeats
+            // pixels rather than blending them.
+            SetStretchBltMode(dc, COLORONCOLOR);
+            bi.bmiHeader.biHeight = -first;
+            StretchDIBits(dc, 0, 0, width * s, first * s, 0, 0, width, first,
+                          im.pixels + static_cast<size_t>(im.row_offset) * im.width, &bi, DIB_RGB_COLORS, SRCCOPY);
+            if (first < height) {
+                bi.bmiHeader.biHeight = -(height - first);
+                StretchDIBits(dc, 0, first * s, width * s, (height - first) * s, 0, 0, width, height - first,
+                              im.pixels, &bi, DIB_RGB_COLORS, SRCCOPY);
+            }
         }
     }
-    if (width < cw || height < ch) {
+    const int shown_w = std::max(width, 0) * s, shown_h = std::max(height, 0) * s;
+    if (shown_w < cw || shown_h < ch) {
         const uint32_t bg = im.background;
         HBRUSH brush = CreateSolidBrush(RGB((bg >> 16) & 255, (bg >> 8) & 255, bg & 255));
-        RECT right{std::max(width, 0), 0, cw, ch}, below{0, std::max(height, 0), std::max(width, 0), ch};
+        RECT right{shown_w, 0, cw, ch}, below{0, shown_h, shown_w, ch};
         FillRect(dc, &right, brush);
         FillRect(dc, &below, brush);
         DeleteObject(brush);
@@ -108,9 +126,20 @@ WPARAM mouse_state(WPARAM wp) {
     return (wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON | MK_SHIFT | MK_CONTROL)) | (held(VK_MENU) ? MK_ALT_HELD : 0);
 }
 
+// A window position as client pixels: anywhere in a block is its pixel, rounding down
+// also left of and above the window (-1, -2, ...).
+int to_client(int v) { return v >= 0 ? v / g_scale : -((-v + g_scale - 1) / g_scale); }
+
+LPARAM client_lparam(int x, int y) {
+    return MAKELPARAM(static_cast<WORD>(static_cast<SHORT>(to_client(x))), static_cast<WORD>(static_cast<SHORT>(to_client(y))));
+}
+
+// A mouse message's own position, in the window's pixels.
+LPARAM client_lparam(LPARAM lp) { return client_lparam(static_cast<SHORT>(LOWORD(lp)), static_cast<SHORT>(HIWORD(lp))); }
+
 LPARAM client_position(HWND hwnd, POINT p) {
     ScreenToClient(hwnd, &p);
-    return MAKELPARAM(static_cast<WORD>(static_cast<SHORT>(p.x)), static_cast<WORD>(static_cast<SHORT>(p.y)));
+    return client_lparam(p.x, p.y);
 }
 
 LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -129,7 +158,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_ERASEBKGND:
             return 1;  // the paint covers every pixel
         case WM_SIZE:
-            if (wp != SIZE_MINIMIZED && g_cb.resized) g_cb.resized(w->owner, LOWORD(lp), HIWORD(lp));
+            if (wp != SIZE_MINIMIZED && g_cb.resized) g_cb.resized(w->owner, LOWORD(lp) / g_scale, HIWORD(lp) / g_scale);
             return 0;
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
@@ -137,20 +166,20 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             // Held buttons keep the pointer: releases and drags outside still arrive.
             SetFocus(hwnd);
             SetCapture(hwnd);
-            g_cb.message(w->owner, msg, mouse_state(wp), lp);
+            g_cb.message(w->owner, msg, mouse_state(wp), client_lparam(lp));
             return 0;
         case WM_LBUTTONUP:
         case WM_RBUTTONUP:
         case WM_MBUTTONUP:
             if (!(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) ReleaseCapture();
-            g_cb.message(w->owner, msg, mouse_state(wp), lp);
+            g_cb.message(w->owner, msg, mouse_state(wp), client_lparam(lp));
             return 0;
         case WM_MOUSEMOVE:
             if (!w->tracking_leave) {
                 TRACKMOUSEEVENT t{sizeof t, TME_LEAVE, hwnd, 0};
                 w->tracking_leave = TrackMouseEvent(&t) != FALSE;
             }
-            g_cb.message(w->owner, msg, mouse_state(wp), lp);
+            g_cb.message(w->owner, msg, mouse_state(wp), client_lparam(lp));
             return 0;
         case WM_MOUSELEAVE: {
             // One position outside the client area as the pointer leaves it.
@@ -252,6 +281,8 @@ void update_states(HMENU m, const std::vector<MenuEntry>& entries) {
 }
 
 void fit_frame(NativeWindow* w, int client_width, int client_height) {
+    client_width *= g_scale;
+    client_height *= g_scale;
     RECT r{0, 0, client_width, client_height};
     AdjustWindowRectEx(&r, w->style, w->menu != nullptr, 0);
     SetWindowPos(w->hwnd, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
@@ -264,11 +295,38 @@ void fit_frame(NativeWindow* w, int client_width, int client_height) {
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// Declares the process DPI-aware before its first window, so Windows gives it real pixels
+// and never stretches it: per monitor where the system has it, else system-wide.
+void declare_dpi_aware() {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    if (!user32) return;
+    using SetContext = BOOL(WINAPI*)(HANDLE);
+    using SetAware = BOOL(WINAPI*)();
+    // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2, by value: older headers lack the name.
+    if (auto set_context = reinterpret_cast<SetContext>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext"))))
+        if (set_context(reinterpret_cast<HANDLE>(static_cast<intptr_t>(-4)))) return;
+    if (auto set_aware = reinterpret_cast<SetAware>(reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDPIAware"))))
+        set_aware();
+}
+
 }  // namespace
+
+int screen_dpi() {
+    HDC screen = GetDC(nullptr);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+void set_scale(int scale) { g_scale = scale < 1 ? 1 : scale; }
+
+int scale() { return g_scale; }
 
 bool start(const Callbacks& callbacks) {
     g_cb = callbacks;
     if (g_started) return true;
+    declare_dpi_aware();
     QueryPerformanceFrequency(&g_frequency);
     QueryPerformanceCounter(&g_start);
     WNDCLASSEXW wc{};
@@ -293,9 +351,10 @@ NativeWindow* create(void* owner, const std::string& title, bool resizable, int 
     auto w = std::make_unique<NativeWindow>();
     w->owner = owner;
     w->style = resizable ? WS_OVERLAPPEDWINDOW : (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
-    RECT r{0, 0, client_width, client_height};
+    RECT r{0, 0, client_width * g_scale, client_height * g_scale};
     AdjustWindowRectEx(&r, w->style, FALSE, 0);
-    w->hwnd = CreateWindowExW(0, CLASS_NAME, wide(title).c_str(), w->style, x, y, r.right - r.left, r.bottom - r.top,
+    w->hwnd = CreateWindowExW(0, CLASS_NAME, wide(title).c_str(), w->style, x * g_scale, y * g_scale,
+                              r.right - r.left, r.bottom - r.top,
                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!w->hwnd) return nullptr;
     SetWindowLongPtrW(w->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(w.get()));
@@ -367,8 +426,9 @@ uint64_t now_ms() {
 }
 
 void screen_size(int* width, int* height) {
-    *width = GetSystemMetrics(SM_CXSCREEN);
-    *height = GetSystemMetrics(SM_CYSCREEN);
+    // The layer places and sizes windows in client pixels, scale times smaller.
+    *width = GetSystemMetrics(SM_CXSCREEN) / g_scale;
+    *height = GetSystemMetrics(SM_CYSCREEN) / g_scale;
 }
 
 uintptr_t handle(NativeWindow* w) { return w ? reinterpret_cast<uintptr_t>(w->hwnd) : 0; }
@@ -376,8 +436,8 @@ uintptr_t handle(NativeWindow* w) { return w ? reinterpret_cast<uintptr_t>(w->hw
 void client_size(NativeWindow* w, int* width, int* height) {
     RECT r{0, 0, 0, 0};
     if (w) GetClientRect(w->hwnd, &r);
-    *width = r.right;
-    *height = r.bottom;
+    *width = r.right / g_scale;
+    *height = r.bottom / g_scale;
 }
 
 }  // namespace win32

@@ -47,6 +47,13 @@ struct MenuEntry {
 };
 
 bool start(const Callbacks& callbacks);
+// The screen's dots per inch, once the process has declared itself DPI-aware (start()
+// does, so Windows never stretches its windows); 96 when Windows reports none.
+int screen_dpi();
+// Every window shows each client pixel as a block of scale x scale (StretchDIBits, nearest);
+// sizes and positions given here and reported back are client pixels. Set before create().
+void set_scale(int scale);
+int scale();
 // frame: true for a window with a caption; resizable: with a sizing border and the
 // minimize and maximize boxes. x, y place the outer frame; the client area gets the size.
 NativeWindow* create(void* owner, const std::string& title, bool resizable, int x, int y, int client_width,
