@@ -196,6 +196,23 @@ TEST_F(Drawing, FirstTextLineSitsJustAboveThePoint) {
     EXPECT_LE(r.left, g.windows.origin_x - 98);
 }
 
+// Only the glyphs are painted: on yellow, every pixel of the text's box is the yellow
+// or a shade from it toward black, never a cell's background.
+TEST_F(Drawing, TextPaintsOnlyItsGlyphs) {
+    PLOTX_draw_rectangle(YELLOW, -100, 100, 100, -100, 0);
+    PLOTX_draw_text(BLACK, -60, 0, 30, "l  W\nj_");
+    int ink_pixels = 0, other = 0;
+    for (int y = -99; y <= 99; ++y)
+        for (int x = -99; x <= 99; ++x) {
+            const uint32_t p = canvas_pixel(x, y);
+            const uint32_t r = p >> 16, gr = (p >> 8) & 255, b = p & 255;
+            ink_pixels += p != 0xFFFF00;
+            other += r != gr || b != 0;
+        }
+    EXPECT_GT(ink_pixels, 100);
+    EXPECT_EQ(other, 0);
+}
+
 TEST_F(Drawing, TextLinesFollowEachOtherByTheLineHeight) {
     PLOTX_draw_text(BLACK, 0, 100, 16, "X");
     px::Rect one = ink();
