@@ -107,9 +107,6 @@ TEST(TextExtent, MatchesThePlatformForEverySizeAndString) {
 // Ink goes where the platform puts it: the cell's top-left at the point, glyphs on the
 // baseline. Shading differs, so only the ink box is compared.
 TEST(TextInk, BoxWithinAPixelOfThePlatform) {
-#ifdef _WIN32
-    GTEST_SKIP() << "Windows shades glyphs with its own text services: fringes may reach further";
-#endif
     const std::vector<Golden> golden = read_golden();
     ASSERT_GT(golden.size(), 100u) << "golden data missing";
     for (const Golden& gd : golden) {
@@ -117,8 +114,13 @@ TEST(TextInk, BoxWithinAPixelOfThePlatform) {
         TextOutA(s.dc, 20, 30, gd.text.data(), static_cast<int>(gd.text.size()));
         InkBox box = ink_of(s.bitmap, WHITE_PX);
         ASSERT_FALSE(box.empty()) << gd.text;
-        // Glyph shading may differ, so a faint fringe may reach one pixel further or less.
+        // Glyph shading may differ, so a faint fringe may reach one pixel further or less;
+        // Windows shades with its own text services, whose fringes reach one more.
+#ifdef _WIN32
+        const int tol = 2;
+#else
         const int tol = 1;
+#endif
         std::string what = "size " + std::to_string(gd.size) + " \"" + gd.text + "\"";
         EXPECT_NEAR(box.x0 - 20, gd.ink.x0, tol) << what;
         EXPECT_NEAR(box.y0 - 30, gd.ink.y0, tol) << what;
