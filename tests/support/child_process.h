@@ -42,6 +42,10 @@ inline const passwd* unprivileged_user() {
 
 // in_child() as unprivileged_user(); 255 when the child could not become that user.
 inline int run_unprivileged(const std::function<int()>& body) {
+#ifdef __EMSCRIPTEN__
+    (void)body;
+    return -1;
+#else
     const passwd* user = unprivileged_user();
     if (!user) return -1;
     const uid_t uid = user->pw_uid;
@@ -50,6 +54,7 @@ inline int run_unprivileged(const std::function<int()>& body) {
         if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)) return 255;
         return body();
     });
+#endif
 }
 
 }  // namespace plotx_test
