@@ -1,5 +1,5 @@
 # mingw-w64.cmake - cross-building for 64-bit Windows with Debian's mingw-w64 toolchain;
-# test programs run under Wine. The -posix compilers: the win32 thread model lacks
+# test programs run under Wine (tools/wine-run.sh). The -posix compilers: the win32 thread model lacks
 # std::mutex, which GoogleTest needs.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -11,4 +11,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Through a launcher that starts a program again only when Wine failed to start it.
+set(CMAKE_CROSSCOMPILING_EMULATOR bash ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh)

@@ -134,6 +134,23 @@ TEST_F(Drawing, CircleCoversItsSquareBoxAcrossTheMiddle) {
     EXPECT_NE(canvas_pixel(5, 5), pixel_of(ORANGE));
 }
 
+// The palette as plotx.h documents it, written out here rather than read from the library.
+TEST_F(Drawing, EveryPaletteColourHasItsDocumentedValueAndName) {
+    struct Documented { const char* name; uint32_t rgb; };
+    const Documented PALETTE[PALETTE_SIZE] = {
+        {"black", 0x000000},        {"white", 0xFFFFFF},     {"red", 0xFF0000},        {"green", 0x00FF00},
+        {"blue", 0x0000FF},         {"yellow", 0xFFFF00},    {"magenta", 0xFF00FF},    {"cyan", 0x00FFFF},
+        {"purple", 0x9900CC},       {"navy blue", 0x003399}, {"dusty plum", 0x996699}, {"ice blue", 0x99FFFF},
+        {"turquoise", 0x99FFCC},    {"orange", 0xFF6600},    {"brown", 0x996633},      {"pink", 0xFF99CC},
+        {"chalk", 0xFFFF99},        {"gold", 0xCC9933},      {"peach", 0xFF9966},      {"forest green", 0x006633},
+        {"sea green", 0x33CC99},    {"olive", 0x999933},     {"50% gray", 0x808080},   {"20% gray", 0xCCCCCC}};
+    for (int i = 0; i < PALETTE_SIZE; ++i) {
+        Lines lines = logged([i] { PLOTX_draw_pixel(i, i, 0); });
+        EXPECT_EQ(lines, Lines{std::string(PALETTE[i].name) + " pixel at (" + std::to_string(i) + ",0)\n"});
+        EXPECT_EQ(canvas_pixel(i, 0), PALETTE[i].rgb) << PALETTE[i].name;
+    }
+}
+
 // --- Extras: lines and pixels ---------------------------------------------------------
 
 TEST_F(Drawing, PixelSetsOnePixelAndLogsIt) {
@@ -177,6 +194,23 @@ TEST_F(Drawing, FirstTextLineSitsJustAboveThePoint) {
     EXPECT_GE(r.bottom, g.windows.origin_y - 3);  // the descender of g nearly reaches the cell's end
     EXPECT_GE(r.left, g.windows.origin_x - 100);
     EXPECT_LE(r.left, g.windows.origin_x - 98);
+}
+
+// Only the glyphs are painted: on yellow, every pixel of the text's box is the yellow
+// or a shade from it toward black, never a cell's background.
+TEST_F(Drawing, TextPaintsOnlyItsGlyphs) {
+    PLOTX_draw_rectangle(YELLOW, -100, 100, 100, -100, 0);
+    PLOTX_draw_text(BLACK, -60, 0, 30, "l  W\nj_");
+    int ink_pixels = 0, other = 0;
+    for (int y = -99; y <= 99; ++y)
+        for (int x = -99; x <= 99; ++x) {
+            const uint32_t p = canvas_pixel(x, y);
+            const uint32_t r = p >> 16, gr = (p >> 8) & 255, b = p & 255;
+            ink_pixels += p != 0xFFFF00;
+            other += r != gr || b != 0;
+        }
+    EXPECT_GT(ink_pixels, 100);
+    EXPECT_EQ(other, 0);
 }
 
 TEST_F(Drawing, TextLinesFollowEachOtherByTheLineHeight) {

@@ -347,3 +347,35 @@ TEST_F(EventWait, APressLeftOfOrAboveTheClientAreaGivesNegativeClientCoordinates
     EXPECT_EQ(x, -5 - g.windows.origin_x);
     EXPECT_EQ(y, g.windows.origin_y + 7);
 }
+
+// A headless run never hangs: a wait that nothing can ever answer ends in a quit, an
+// animated run's after ten minutes of virtual time without input, and one line says so.
+using HeadlessEnd = LibraryTest;
+
+TEST_F(HeadlessEnd, AnimatedRunQuitsAfter6000TicksWithoutInput) {
+    begin();
+    PLOTX_set_animation(RUN_ANIMATE);
+    click_canvas(0, 0, 250);  // input restarts the ten minutes
+    int ticks = 0, kind;
+    while ((kind = wait()) != PLOTX_QUIT) {
+        if (kind == PLOTX_PERIODIC) ++ticks;
+        ASSERT_LT(ticks, 7000);
+    }
+    EXPECT_EQ(ticks, 2 + 6000);
+    EXPECT_EQ(hl::now(), 250u + 600000u - 50u);  // the last tick's time; the next is past the limit
+}
+
+TEST_F(HeadlessEnd, HaltedWaitWithNothingToComeQuitsWithOneLine) {
+#ifdef __EMSCRIPTEN__
+    GTEST_SKIP() << "standard error cannot be captured under Node";
+#endif
+    begin();
+    while (px::message_available()) pump_one_message();
+    const uint64_t start = hl::now();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(wait(), PLOTX_QUIT);
+    EXPECT_LE(hl::now(), start + 600000u);
+    PLOTX_set_animation(RUN_ANIMATE);
+    EXPECT_EQ(wait(), PLOTX_QUIT);  // and stays ended
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "plotx: headless run has no more input; quitting\n");
+}

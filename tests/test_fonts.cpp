@@ -107,20 +107,30 @@ TEST(TextExtent, MatchesThePlatformForEverySizeAndString) {
 // Ink goes where the platform puts it: the cell's top-left at the point, glyphs on the
 // baseline. Shading differs, so only the ink box is compared.
 TEST(TextInk, BoxWithinAPixelOfThePlatform) {
-#ifdef _WIN32
-    GTEST_SKIP() << "Windows shades glyphs with its own text services: fringes may reach further";
-#endif
-    for (const Golden& gd : read_golden()) {
+    const std::vector<Golden> golden = read_golden();
+    ASSERT_GT(golden.size(), 100u) << "golden data missing";
+    for (const Golden& gd : golden) {
         TextSurface s(gd.size);
         TextOutA(s.dc, 20, 30, gd.text.data(), static_cast<int>(gd.text.size()));
         InkBox box = ink_of(s.bitmap, WHITE_PX);
         ASSERT_FALSE(box.empty()) << gd.text;
-        // Glyph shading may differ, so a faint fringe may reach one pixel further or less.
+        // Glyph shading may differ, so a faint fringe may reach one pixel further or less;
+        // Windows shades with its own text services, whose fringes reach one more. Those also
+        // place each glyph within its advance their own way, so there the ink's right end
+        // drifts along a line (3 pixels over "iiii", 7 over 90 characters) and is not compared.
+#ifdef _WIN32
+        const int tol = 2;
+        const bool right_end = false;
+#else
         const int tol = 1;
+        const bool right_end = true;
+#endif
         std::string what = "size " + std::to_string(gd.size) + " \"" + gd.text + "\"";
         EXPECT_NEAR(box.x0 - 20, gd.ink.x0, tol) << what;
         EXPECT_NEAR(box.y0 - 30, gd.ink.y0, tol) << what;
-        EXPECT_NEAR(box.x1 - 20, gd.ink.x1, tol) << what;
+        if (right_end) {
+            EXPECT_NEAR(box.x1 - 20, gd.ink.x1, tol) << what;
+        }
         EXPECT_NEAR(box.y1 - 30, gd.ink.y1, tol) << what;
     }
 }
@@ -271,9 +281,12 @@ TEST(TextClipping, FarOffOrPartlyOffSurfaceIsSafe) {
     for (int x : {INT_MIN, -1000, -10, 590, INT_MAX - 5})
         for (int y : {INT_MIN, -20, 530, INT_MAX - 5}) TextOutA(s.dc, x, y, "Wg|Wg", 5);
     EXPECT_GT(s.bitmap.generation, before);
-    InkBox box = ink_of(s.bitmap, WHITE_PX);
-    // Only the corners' partial glyphs can show.
-    EXPECT_TRUE(box.empty() || (box.x0 >= 0 && box.x1 < 601 && box.y0 >= 0 && box.y1 < 540));
+    // Only the corners' partial glyphs show: the same pixels as drawing just those four.
+    TextSurface corners(30);
+    for (int x : {-10, 590})
+        for (int y : {-20, 530}) TextOutA(corners.dc, x, y, "Wg|Wg", 5);
+    EXPECT_FALSE(ink_of(corners.bitmap, WHITE_PX).empty());
+    EXPECT_TRUE(s.bitmap.linear() == corners.bitmap.linear());
     // Every byte value has a glyph or none, never a crash; the extent grows with the text.
     std::string all;
     for (int c = 1; c < 256; ++c) all.push_back(static_cast<char>(c));

@@ -550,6 +550,13 @@ TEST_F(InputRecording, ExamplesReplayToTheCanvasTheirRecordingEnded) {
         unsetenv("PLOTX_PLAYBACK");
         EXPECT_TRUE(px::dc_surface(g.windows.canvas_dc)->linear() == recorded)
             << ex.name << " replayed to another canvas";
+
+        // The session's input is what made that canvas: without it the example ends elsewhere.
+        reset_library_for_tests();
+        hl::install();
+        EXPECT_EQ(ex.run(), 0) << ex.name;
+        EXPECT_FALSE(px::dc_surface(g.windows.canvas_dc)->linear() == recorded)
+            << ex.name << " ends the same with no input";
         if (const char* keep = std::getenv("PLOTX_KEEP_SESSIONS"))
             fs::copy_file(SCRIPT_FILE, fs::path(keep) / (std::string(ex.name) + ".scr"),
                           fs::copy_options::overwrite_existing);

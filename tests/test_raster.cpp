@@ -393,43 +393,96 @@ TEST(RasterEllipses, BrushFillsBetweenTheOutlineRuns) {
 
 // --- Extremes ----------------------------------------------------------------------------
 
+// Pixels with a guard band either side, so that a write outside the surface shows in every
+// build, not only under the sanitizer.
+class GuardedStore : public PixelStore {
+public:
+    static constexpr size_t GUARD = 4096;
+    static constexpr uint8_t MARK = 0xA5;
+    void* allocate(size_t bytes) override {
+        block.assign(bytes + 2 * GUARD, MARK);
+        size = bytes;
+        return block.data() + GUARD;
+    }
+    void release(void*, size_t) override {}
+    bool intact() const {
+        for (size_t i = 0; i < GUARD; ++i)
+            if (block[i] != MARK || block[GUARD + size + i] != MARK) return false;
+        return true;
+    }
+private:
+    std::vector<uint8_t> block;
+    size_t size = 0;
+};
+
 // Every shape with coordinates and pen widths at the ends of int: nothing outside the
-// surface is written (the sanitizer run checks the bounds), the visible part is right,
-// and the work is bounded by the surface, not by the coordinates.
+// surface is written, the visible part is right, and the work is bounded by the surface,
+// not by the coordinates.
 TEST(RasterExtremes, HugeCoordinatesAndPensAreClipped) {
+    constexpr uint32_t INK = 0x090909;
+    GuardedStore store;
     for (int width : {0, 1, 7, INT_MAX}) {
         Canvas c(50, 40);
+        c.bmp.pixels = PixelVector(PixelAllocator<uint32_t>(&store));
         HPEN pen = CreatePen(PS_SOLID, width, RGB(9, 9, 9));
         HBRUSH br = CreateSolidBrush(RGB(9, 9, 9));
         SelectObject(c.dc, pen);
         SelectObject(c.dc, br);
+        const bool thin = width <= 7;  // a pen of INT_MAX covers everything near its path
+        auto fresh = [&] { c.bmp.resize(50, 40, 0); };
+        auto ink = [&](int x, int y) { return c.bmp.at(x, y) == INK; };
+        fresh();
         Rectangle(c.dc, INT_MIN, INT_MIN, INT_MAX, INT_MAX);
-        EXPECT_EQ(c.count(0x090909), 50 * 40) << width;
-        c.bmp.resize(50, 40, 0);
+        EXPECT_EQ(c.count(INK), 50 * 40) << width;
+        fresh();
         Ellipse(c.dc, INT_MIN, INT_MIN, INT_MAX, INT_MAX);
-        Ellipse(c.dc, INT_MIN, 10, INT_MAX, 12);
-        Ellipse(c.dc, 5, INT_MIN, 6, INT_MAX);
+        EXPECT_EQ(c.count(INK), 50 * 40) << width;
+        fresh();
+        Ellipse(c.dc, INT_MIN, 10, INT_MAX, 12);  // a band across rows 10 and 11
+        EXPECT_TRUE(ink(0, 10) || ink(0, 11)) << width;
+        EXPECT_TRUE(ink(49, 10) || ink(49, 11)) << width;
+        EXPECT_TRUE(!thin || !ink(25, 30)) << width;
+        fresh();
+        Ellipse(c.dc, 5, INT_MIN, 6, INT_MAX);  // a band down column 5
+        EXPECT_TRUE(ink(5, 0) && ink(5, 39)) << width;
+        EXPECT_TRUE(!thin || !ink(30, 20)) << width;
+        fresh();
+        // Only the closing edge crosses the surface, along x == y: the inside is above it.
         Point far[] = {{INT_MIN, INT_MIN}, {INT_MAX, 0}, {0, INT_MAX}, {INT_MAX, INT_MAX}};
         Polygon(c.dc, far, 4);
+        EXPECT_TRUE(ink(40, 2)) << width;
+        EXPECT_TRUE(!thin || !ink(2, 38)) << width;
+        fresh();
         MoveToEx(c.dc, INT_MIN, INT_MIN, nullptr);
         LineTo(c.dc, INT_MAX, INT_MAX);
+        EXPECT_TRUE(ink(20, 20)) << width;
+        EXPECT_TRUE(!thin || !ink(40, 2)) << width;
+        fresh();
         MoveToEx(c.dc, INT_MIN, 20, nullptr);
         LineTo(c.dc, INT_MAX, 21);
+        EXPECT_TRUE(ink(0, 20) || ink(0, 21)) << width;
+        EXPECT_TRUE(ink(49, 20) || ink(49, 21)) << width;
+        EXPECT_TRUE(!thin || !ink(25, 5)) << width;
+        fresh();
         MoveToEx(c.dc, INT_MAX, INT_MIN, nullptr);
-        LineTo(c.dc, INT_MIN, INT_MAX);
-        EXPECT_EQ(c.bmp.pixels.size(), 50u * 40u);
+        LineTo(c.dc, INT_MIN, INT_MAX);  // x + y == -1 just misses the surface
+        EXPECT_TRUE(!thin || c.count(INK) <= 16) << width;
+        EXPECT_TRUE(store.intact()) << width;
         SelectObject(c.dc, GetStockObject(BLACK_PEN));
         SelectObject(c.dc, GetStockObject(WHITE_BRUSH));
         DeleteObject(pen);
         DeleteObject(br);
+        c.bmp.pixels = PixelVector();
     }
 }
 
 TEST(RasterExtremes, ThinLineAcrossTheWholeIntRangeKeepsItsSlope) {
-    Canvas c(50, 40);
+    Canvas c(50, 40, 0xFFFFFF);
     MoveToEx(c.dc, INT_MIN, INT_MIN, nullptr);
-    LineTo(c.dc, INT_MAX, INT_MAX);  // the diagonal x == y
-    for (int i = 0; i < 40; ++i) EXPECT_EQ(c.bmp.at(i, i), 0u + to_pixel(RGB(0, 0, 0)));
+    LineTo(c.dc, INT_MAX, INT_MAX);  // the diagonal x == y, in the default black pen
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(c.bmp.at(i, i), 0u) << i;
+    EXPECT_EQ(c.count(0), 40);
+    c.bmp.resize(50, 40, 0);
     HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
     SelectObject(c.dc, pen);
     MoveToEx(c.dc, INT_MIN, INT_MIN, nullptr);

@@ -16,6 +16,9 @@
 #include "support/harness.h"
 #include "window/backend.h"
 #include "support/png_reader.h"
+#ifndef _WIN32
+#include "support/child_process.h"
+#endif
 
 using namespace plotx;
 using namespace plotx_test;
@@ -272,16 +275,22 @@ TEST_F(SnapshotTargets, WhatIsNotARegularFileIsRefusedWithItsReasonAndKept) {
     } else {
         std::printf("device node case skipped: %s\n", std::strerror(errno));
     }
+    // Root may write any file: the read-only one is saved to by an unprivileged user who owns
+    // it and its folder.
+    const passwd* user = unprivileged_user();
+    if (!user) GTEST_SKIP() << "no unprivileged user to save as";
     fs::path readonly = dir / "readonly.png";
     std::ofstream(readonly) << "kept";
     fs::permissions(readonly, fs::perms::owner_read);
-    if (geteuid() == 0) {
-        std::printf("read-only case skipped: root may write any file\n");
-    } else {
+    ASSERT_EQ(chown(dir.c_str(), user->pw_uid, user->pw_gid), 0);
+    ASSERT_EQ(chown(readonly.c_str(), user->pw_uid, user->pw_gid), 0);
+    const int result = run_unprivileged([&] {
         EXPECT_EQ(PLOTX_save_canvas(readonly.c_str()), 0);
         EXPECT_TRUE(log_has("Cannot save canvas to " + readonly.string() + ": Permission denied\n"));
-        EXPECT_EQ(file_bytes(readonly), "kept");
-    }
+        return HasFailure() ? 1 : 0;
+    });
+    EXPECT_EQ(result, 0) << "the saving as " << user->pw_name << " failed (its output above)";
+    EXPECT_EQ(file_bytes(readonly), "kept");
 }
 
 // A rename would change what the file is: another name of it (a hard link) would keep the
@@ -304,9 +313,9 @@ TEST_F(SnapshotTargets, AFileARenameWouldChangeIsWrittenInPlace) {
     fs::path ro = dir / "ro";
     fs::create_directory(ro);
     std::ofstream(ro / "c.png") << "old";
-    const passwd* nobody = getpwnam("nobody");
+    const passwd* nobody = unprivileged_user();
     bool as_root = geteuid() == 0;
-    if (as_root && !nobody) GTEST_SKIP() << "no user nobody to save as";
+    if (!nobody) GTEST_SKIP() << "no unprivileged user to save as";
     if (as_root) {
         // Another user's file, saved by root, stays that user's.
         std::ofstream(dir / "theirs.png") << "old";
@@ -321,16 +330,9 @@ TEST_F(SnapshotTargets, AFileARenameWouldChangeIsWrittenInPlace) {
     }
     fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
                             fs::perms::others_exec | fs::perms::group_read | fs::perms::group_exec);
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (as_root && (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)) _exit(3);
-        _exit(PLOTX_save_canvas((ro / "c.png").c_str()) == 1 ? 0 : 4);
-    }
-    int status = -1;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    const int result = run_unprivileged([&] { return PLOTX_save_canvas((ro / "c.png").c_str()) == 1 ? 0 : 1; });
     fs::permissions(ro, fs::perms::owner_all);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(result, 0);
     EXPECT_TRUE(read_png(ro / "c.png").ok);
 }
 #endif

@@ -42,5 +42,11 @@ echo "dist/$name.zip"
 echo "dist/$name-debug.zip"
 
 if [ "${1:-}" = "--test" ]; then
-  ctest --preset windows
+  PLOTX_WINE_RESTARTS=$(mktemp); export PLOTX_WINE_RESTARTS
+  status=0
+  ctest --preset windows || status=$?
+  echo "$(wc -l <"$PLOTX_WINE_RESTARTS") test program(s) did not start under Wine and were started again"
+  sed 's/^/  /' "$PLOTX_WINE_RESTARTS"
+  rm -f "$PLOTX_WINE_RESTARTS"
+  exit $status
 fi

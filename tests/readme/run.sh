@@ -2,7 +2,8 @@
 # Runs the README's worked examples as a user would and checks what they promise:
 # the snapshot example writes its PNG; a recorded demo session replays headless to a
 # picture (and the GIF the README shows); two replays with the same seed give byte-identical
-# pictures; the README shows the example programs exactly as they are in examples/.
+# pictures; the README shows the example programs exactly as they are in examples/; a
+# missing backend ends the program with status 2.
 set -euo pipefail
 src="$1"; build="$2"
 work=$(mktemp -d)
@@ -33,7 +34,16 @@ cmp -s "$work/a/replay.png" "$work/b/replay.png" || fail "two replays with one s
 # 4. Its GIF is the one the README shows, byte for byte.
 cmp -s "$work/a/replay.gif" "$src/docs/images/crush.gif" || fail "the replay's GIF differs from docs/images/crush.gif"
 
-# The run command's fallback with no display says where the picture is (without building again).
-out=$(cd "$work" && env -u DISPLAY PLOTX_BACKEND= "$build/demo/plotx-demo" 2>&1 || true)
-echo "$out" | grep -q "PLOTX_BACKEND=headless" || fail "no clear line without a display: $out"
+# A backend that cannot be had (no display, an unknown name, a desktop that cannot start or
+# was not built) ends the program with status 2 and one line saying what to set.
+no_backend() {
+  local status=0 out
+  out=$(cd "$work" && env "$@" timeout 30 "$build/demo/plotx-demo" 2>&1) || status=$?
+  [ "$status" = 2 ] || fail "env $* exited with status $status, not 2: $out"
+  [ "$(printf '%s\n' "$out" | wc -l)" = 1 ] && echo "$out" | grep -q "PLOTX_BACKEND=headless\|use headless" \
+    || fail "env $*: not one clear line: $out"
+}
+no_backend -u DISPLAY PLOTX_BACKEND=
+no_backend PLOTX_BACKEND=nonesuch
+no_backend DISPLAY=:9876 PLOTX_BACKEND=desktop
 echo "README examples: all good"
