@@ -15,7 +15,7 @@ declare -A layer
 layer[run]="cmake ninja-build g++ pkg-config
   libfreetype-dev libfontconfig-dev fonts-dejavu-core zlib1g-dev
   fonts-liberation
-  libfltk1.3-dev libx11-dev libxext-dev"
+  libfltk1.3-dev libx11-dev libxext-dev libxrender-dev"
 layer[package]="${layer[run]}
   dpkg-dev file"
 layer[test]="${layer[package]}
