@@ -61,7 +61,8 @@
  * - `PLOTX_BACKEND=desktop` opens real windows (the default when `DISPLAY` is set);
  *   `PLOTX_BACKEND=headless` runs with no display on a virtual clock, so ticks cost no time.
  *   A headless run that waits for input that can never come (animation halted, no script
- *   playing) ends with #PLOTX_QUIT at once; an animated one ends with #PLOTX_QUIT after ten
+ *   playing) ends with #PLOTX_QUIT at once in real time (its virtual clock may still move on
+ *   to the next timer); an animated one ends with #PLOTX_QUIT after ten
  *   minutes of virtual time (6000 ticks) without input. Either way a line on standard error
  *   says so.
  * - `PLOTX_SCALE=1..4` shows both desktop windows at that whole scale: each canvas pixel a
