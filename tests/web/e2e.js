@@ -159,6 +159,16 @@ group('the menu bar works by mouse and by keyboard', async (browser, base) => {
   const frozen = await spot(page, SUN);
   await new Promise(r => setTimeout(r, 500));
   if ((await spot(page, SUN)).x !== frozen.x) throw new Error('Halt animation from the keyboard did not halt');
+  // A menu opened with the mouse closes as menus do: Escape, or a press outside it.
+  await page.click('.menubar button');
+  await poll('the menu to open by mouse', () => page.$eval('.menu', m => !m.hidden));
+  await page.keyboard.press('Escape');
+  await poll('Escape to close the menu', () => page.$eval('.menu', m => m.hidden));
+  await page.click('.menubar button');
+  await poll('the menu to open again', () => page.$eval('.menu', m => !m.hidden));
+  const box = await canvas.boundingBox();
+  await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2);
+  await poll('a press outside to close the menu', () => page.$eval('.menu', m => m.hidden));
   await page.close();
 });
 
