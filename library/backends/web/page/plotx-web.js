@@ -8,13 +8,13 @@
   // program hands them over (web.cpp) before it creates a window.
   let WM_CLOSE, WM_KILLFOCUS, WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_COMMAND,
     WM_MOUSEMOVE, WM_MOUSEWHEEL, MK_LBUTTON, MK_RBUTTON, MK_SHIFT, MK_CONTROL, MK_MBUTTON, MK_ALT,
-    WHEEL_DELTA, KEY_CONTROL_HELD, KEY_SHIFT_HELD, KEY_ALT_HELD, KEY_WAS_DOWN, KEY_UP_BIT, MF_GRAYED,
+    WHEEL_DELTA, KEY_CONTROL_HELD, KEY_SHIFT_HELD, KEY_ALT_HELD, KEY_WAS_DOWN, KEY_SECOND, KEY_UP_BIT, MF_GRAYED,
     MF_DISABLED, MF_CHECKED, VK_NO_CODE;
   let BUTTON_DOWN = [], BUTTON_UP = [];  // left, middle, right
   function setConstants(c) {
     ({ WM_CLOSE, WM_KILLFOCUS, WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_COMMAND,
       WM_MOUSEMOVE, WM_MOUSEWHEEL, MK_LBUTTON, MK_RBUTTON, MK_SHIFT, MK_CONTROL, MK_MBUTTON, MK_ALT,
-      WHEEL_DELTA, KEY_CONTROL_HELD, KEY_SHIFT_HELD, KEY_ALT_HELD, KEY_WAS_DOWN, KEY_UP_BIT, MF_GRAYED,
+      WHEEL_DELTA, KEY_CONTROL_HELD, KEY_SHIFT_HELD, KEY_ALT_HELD, KEY_WAS_DOWN, KEY_SECOND, KEY_UP_BIT, MF_GRAYED,
       MF_DISABLED, MF_CHECKED, VK_NO_CODE } = c);
     BUTTON_DOWN = [c.WM_LBUTTONDOWN, c.WM_MBUTTONDOWN, c.WM_RBUTTONDOWN];
     BUTTON_UP = [c.WM_LBUTTONUP, c.WM_MBUTTONUP, c.WM_RBUTTONUP];
@@ -42,9 +42,13 @@
     },
   };
 
+  // The second key of a pair with one key code: the layer tracks the two apart.
+  const SECOND_KEYS = new Set(['ShiftRight', 'ControlRight', 'AltRight', 'NumpadEnter']);
+
   function keyLParam(typed, e, up) {
     return (1 | (typed << 16) | (e.ctrlKey ? KEY_CONTROL_HELD : 0) | (e.shiftKey ? KEY_SHIFT_HELD : 0) |
-      (e.altKey ? KEY_ALT_HELD : 0) | (e.repeat && !up ? KEY_WAS_DOWN : 0) | (up ? KEY_UP_BIT : 0)) | 0;
+      (e.altKey ? KEY_ALT_HELD : 0) | (e.repeat && !up ? KEY_WAS_DOWN : 0) | (up ? KEY_UP_BIT : 0) |
+      (SECOND_KEYS.has(e.code) ? KEY_SECOND : 0)) | 0;
   }
 
   // Buttons held after a pointer event, and the modifiers, as the MK_ bits.
