@@ -87,12 +87,6 @@ Decoded decode(const std::string& gif, int width, int height) {
     return d;
 }
 
-bool log_has(const std::string& text) {
-    for (const std::string& line : ring_lines())
-        if (line.find(text) != std::string::npos) return true;
-    return false;
-}
-
 class Capture : public LibraryTest {
 protected:
     ScratchDirectory scratch;

@@ -33,12 +33,6 @@ std::string file_bytes(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-bool log_has(const std::string& text) {
-    for (const std::string& line : ring_lines())
-        if (line.find(text) != std::string::npos) return true;
-    return false;
-}
-
 class Snapshot : public LibraryTest {
 protected:
     fs::path dir;

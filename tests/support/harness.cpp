@@ -45,4 +45,10 @@ std::vector<std::string> ring_lines() {
     return out;
 }
 
+bool log_has(const std::string& text) {
+    for (const std::string& line : ring_lines())
+        if (line.find(text) != std::string::npos) return true;
+    return false;
+}
+
 }  // namespace plotx_test

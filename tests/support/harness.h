@@ -30,5 +30,7 @@ protected:
 
 // The lines the log ring holds, oldest first.
 std::vector<std::string> ring_lines();
+// Whether some line the ring holds contains text.
+bool log_has(const std::string& text);
 
 }  // namespace plotx_test
