@@ -108,7 +108,9 @@ bool Animation::changed_rows(const Picture& picture, Area* area) {
         row_left_[static_cast<size_t>(y)] = -1;
         if (std::memcmp(a, b, static_cast<size_t>(w) * sizeof(uint32_t)) == 0) continue;
         int l = 0, r = w - 1;
+        while (l + 4 <= w && std::memcmp(a + l, b + l, 4 * sizeof(uint32_t)) == 0) l += 4;
         while (a[l] == b[l]) ++l;
+        while (r >= 3 && std::memcmp(a + r - 3, b + r - 3, 4 * sizeof(uint32_t)) == 0) r -= 4;
         while (a[r] == b[r]) --r;
         row_left_[static_cast<size_t>(y)] = l;
         row_right_[static_cast<size_t>(y)] = r;
@@ -136,21 +138,32 @@ void Animation::mark_changes(const Picture& picture, const Area& area, bool keep
         u.height = bottom - u.top;
     }
     spare_.assign(static_cast<size_t>(u.width) * static_cast<size_t>(u.height), 0);
+    spare_left_.assign(static_cast<size_t>(u.height), -1);
+    spare_right_.assign(static_cast<size_t>(u.height), -1);
     if (keep_held)
-        for (int y = 0; y < held_.height; ++y)
+        for (int y = 0; y < held_.height; ++y) {
             std::memcpy(spare_.data() + static_cast<size_t>(y + held_.top - u.top) * static_cast<size_t>(u.width) +
                             (held_.left - u.left),
                         map_.data() + static_cast<size_t>(y) * static_cast<size_t>(held_.width),
                         static_cast<size_t>(held_.width));
+            spare_left_[static_cast<size_t>(y + held_.top - u.top)] = held_left_[static_cast<size_t>(y)];
+            spare_right_[static_cast<size_t>(y + held_.top - u.top)] = held_right_[static_cast<size_t>(y)];
+        }
     for (int y = area.top; y < area.top + area.height; ++y) {
         const int l = row_left_[static_cast<size_t>(y)], r = row_right_[static_cast<size_t>(y)];
         if (l < 0) continue;
+        int& span_left = spare_left_[static_cast<size_t>(y - u.top)];
+        int& span_right = spare_right_[static_cast<size_t>(y - u.top)];
+        if (span_left < 0 || l < span_left) span_left = l;
+        if (r > span_right) span_right = r;
         const uint32_t* a = picture.row(y);
         const uint32_t* b = shown_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_);
         uint8_t* m = spare_.data() + static_cast<size_t>(y - u.top) * static_cast<size_t>(u.width);
         for (int x = l; x <= r; ++x) m[x - u.left] = static_cast<uint8_t>(m[x - u.left] | (a[x] != b[x]));
     }
     map_.swap(spare_);
+    held_left_.swap(spare_left_);
+    held_right_.swap(spare_right_);
     held_ = u;
     holding_ = true;
 }
@@ -166,6 +179,8 @@ bool Animation::show(const Picture& picture, uint64_t now, std::vector<uint8_t>*
         }
         held_ = Area{0, 0, width_, height_};
         map_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 1);
+        held_left_.assign(static_cast<size_t>(height_), 0);
+        held_right_.assign(static_cast<size_t>(height_), width_ - 1);
         holding_ = true;
         shown_at_ = now;
     } else {
@@ -253,8 +268,12 @@ int Animation::index_colours(bool transparent_first, bool* any_transparent) {
     for (int y = 0; y < held_.height; ++y) {
         const uint32_t* p = shown_.data() + static_cast<size_t>(held_.top + y) * static_cast<size_t>(width_) + held_.left;
         uint8_t* m = map_.data() + static_cast<size_t>(y) * static_cast<size_t>(held_.width);
-        for (int x = 0; x < held_.width;) {
-            if (x + 8 <= held_.width) {
+        const int left = held_left_[static_cast<size_t>(y)] - held_.left;
+        const int end = held_right_[static_cast<size_t>(y)] - held_.left + 1;
+        if (held_left_[static_cast<size_t>(y)] < 0 || left > 0 || end < held_.width) transparent = true;
+        if (held_left_[static_cast<size_t>(y)] < 0) continue;
+        for (int x = left; x < end;) {
+            if (x + 8 <= end) {
                 uint64_t eight;
                 std::memcpy(&eight, m + x, 8);
                 if (eight == 0) {
@@ -323,9 +342,38 @@ void Animation::reduce_colours(bool transparent_first) {
     for (int y = 0; y < held_.height; ++y) {
         const uint32_t* p = shown_.data() + static_cast<size_t>(held_.top + y) * static_cast<size_t>(width_) + held_.left;
         uint8_t* m = map_.data() + static_cast<size_t>(y) * static_cast<size_t>(held_.width);
-        for (int x = 0; x < held_.width; ++x)
+        if (held_left_[static_cast<size_t>(y)] < 0) continue;
+        for (int x = held_left_[static_cast<size_t>(y)] - held_.left; x <= held_right_[static_cast<size_t>(y)] - held_.left; ++x)
             if (!transparent_first || m[x] != 0) m[x] = static_cast<uint8_t>(find_colour(p[x] & RGB_MASK)->index);
     }
+}
+
+// How many indices from `at` on are 0, counting at most `most`: the spans are scanned,
+// the rest of each row is known to be 0 and only counted.
+size_t Animation::zero_run(size_t at, size_t most) const {
+    const size_t w = static_cast<size_t>(held_.width), rows = static_cast<size_t>(held_.height);
+    size_t n = 0, y = at / w, x = at % w;
+    while (n < most && y < rows) {
+        const bool empty = held_left_[y] < 0;
+        const size_t l = empty ? w : static_cast<size_t>(held_left_[y] - held_.left);
+        const size_t r = empty ? w : static_cast<size_t>(held_right_[y] - held_.left);
+        if (!empty && x >= l && x <= r) {
+            const size_t len = run_length(map_.data() + y * w + x, 0, std::min(most - n, r + 1 - x));
+            n += len;
+            x += len;
+            if (x <= r) return n;  // a colour, or as many as asked for
+            continue;
+        }
+        const size_t stop = !empty && x < l ? l : w;
+        const size_t take = std::min(stop - x, most - n);
+        n += take;
+        x += take;
+        if (x == w) {
+            x = 0;
+            ++y;
+        }
+    }
+    return n;
 }
 
 // The indices as LZW codes, least significant bit first, in sub-blocks of up to 255 bytes.
@@ -363,7 +411,8 @@ void Animation::compress(int min_code_size, std::vector<uint8_t>* out) {
     for (size_t i = 1; i < n;) {
         const uint32_t p = in[i];
         if (run_of == static_cast<int>(p) && known[p] > run) {
-            const size_t more = run_length(in + i, static_cast<uint8_t>(p), std::min<size_t>(known[p] - run, n - i));
+            const size_t most = std::min<size_t>(known[p] - run, n - i);
+            const size_t more = p == 0 ? zero_run(i, most) : run_length(in + i, static_cast<uint8_t>(p), most);
             run += static_cast<uint32_t>(more);
             i += more;
             cur = run_codes_[p * MAX_CODES + run];

@@ -63,8 +63,11 @@ private:
     uint64_t shown_at_ = 0;
     // The waiting frame: its rectangle and, for each pixel in it, 0 where the frame is
     // transparent, 1 where it shows `shown_` (then the colour's index, as it is encoded).
+    // Per row of it, the columns (of the screen) outside which the row is all 0, or -1 for
+    // a row that is all 0: the coder walks only these spans, however large the rectangle.
     Area held_;
     std::vector<uint8_t> map_, spare_;
+    std::vector<int> held_left_, held_right_, spare_left_, spare_right_;
     std::vector<int> row_left_, row_right_;  // per screen row: the changed columns, or -1
     long frames_ = 0, replaced_ = 0;
     // Colour tables and the coder's tables.
@@ -83,6 +86,7 @@ private:
     int index_colours(bool transparent_first, bool* any_transparent);
     void reduce_colours(bool transparent_first);
     void compress(int min_code_size, std::vector<uint8_t>* out);
+    size_t zero_run(size_t at, size_t most) const;
 };
 
 }  // namespace gif
