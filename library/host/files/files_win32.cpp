@@ -171,8 +171,10 @@ std::string replace_file(const char* path, const std::vector<unsigned char>& byt
     // Committed before the move, so the name never points at a short file.
     if (reason.empty() && _commit(fd) != 0) reason = error_text(errno);
     if (_close(fd) != 0 && reason.empty()) reason = error_text(errno);
-    if (reason.empty() && !MoveFileExA(temp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        reason = windows_error_text(in_use(path) ? ERROR_SHARING_VIOLATION : GetLastError());
+    if (reason.empty() && !MoveFileExA(temp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        reason = windows_error_text(in_use(path) ? ERROR_SHARING_VIOLATION : error);
+    }
     if (!reason.empty()) _unlink(temp.c_str());
     return reason;
 }
