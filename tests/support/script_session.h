@@ -4,7 +4,9 @@
 // Runs in the current directory, which the caller makes private. Header-only: the fuzz
 // target has no test framework.
 #pragma once
-#ifndef _WIN32  // the full disk is a file size limit, which Windows lacks
+#ifdef _WIN32  // the full disk is a file size limit: the files layer's on Windows
+#include "host/files/files.h"
+#else
 #include <signal.h>
 #include <sys/resource.h>
 #endif
@@ -110,8 +112,10 @@ private:
         px::headless::click(g.windows.graphics_window, g.windows.origin_x + marker, g.windows.origin_y + marker,
                             click_at);
 #ifdef _WIN32
-        (void)failing;  // no file size limit to fill the disk with: a plain click there
-        failing = false;
+        if (failing) {
+            px::sys::set_test_file_size_limit(static_cast<long long>(file().size()));
+            failed_ |= was_marked_;
+        }
 #else
         rlimit old{};
         struct sigaction old_xfsz{}, ignore{};
@@ -127,6 +131,7 @@ private:
             failed_ |= was_marked_;
         }
 #endif
+        const bool full_while_recording = failing && was_marked_;
         bool delivered = false;
         for (int i = 0; i < 64 && !delivered && error.empty(); ++i) {
             int x = 0, y = 0;
@@ -140,7 +145,9 @@ private:
             delivered = kind == PLOTX_MOUSE && x == marker && y == -marker;
             error = observe(kind, x, y, key);
         }
-#ifndef _WIN32
+#ifdef _WIN32
+        if (failing) px::sys::set_test_file_size_limit(-1);
+#else
         if (failing) {
             setrlimit(RLIMIT_FSIZE, &old);
             sigaction(SIGXFSZ, &old_xfsz, nullptr);
@@ -148,6 +155,9 @@ private:
 #endif
         PLOTX_set_animation(RUN_HALT);
         if (error.empty() && !delivered) error = "the click after the operation was never delivered";
+        // The click's line could not be written: the recording must have ended.
+        if (error.empty() && full_while_recording && marked(plotx::CMD_RECORD))
+            error = "a write to the full disk left the recording on";
         return error;
     }
 

@@ -36,6 +36,12 @@ def find_window(title):
     return ids[0] if ids else None
 
 
+def demo_windows():
+    """The demo's windows on the screen; an open popup menu is one of them."""
+    r = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "plotx-demo"], capture_output=True, text=True)
+    return set(r.stdout.split())
+
+
 def client_of(win):
     """The client area's top-left on the screen: the X window holds the menu bar above it."""
     g = dict(l.split("=") for l in run("xdotool", "getwindowgeometry", "--shell", win).split())
@@ -155,8 +161,9 @@ def main():
         # Run > Halt animation from the real menu bar: the picture stops changing. Ctrl+A
         # animates again.
         top = client_top(graphics)
+        before = demo_windows()
         subprocess.run(["xdotool", "mousemove", "--window", graphics, "15", str(top // 2), "click", "1"], check=True)
-        time.sleep(0.3)  # the popup opens inside the platform's menu loop
+        poll("the Run menu opens", lambda: demo_windows() - before)
         subprocess.run(["xdotool", "mousemove", "--window", graphics, "60", str(top + 40), "click", "1"], check=True)
 
         def still():

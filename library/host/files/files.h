@@ -26,6 +26,8 @@ std::FILE* open_script(const char* path, bool for_writing, std::string* reason);
 constexpr const char* SCRIPT_LOCKED = "another recording is writing it";
 // True when a stream open_script opened for writing holds the file now.
 bool script_locked(const char* path);
+// The reason given on Windows when another program holds the file without sharing it.
+constexpr const char* FILE_IN_USE = "the file is in use by another program";
 
 // Writes all n bytes at the stream's end. A full disk or a file size limit makes it fail
 // with the reason instead of ending the process (SIGXFSZ). Part of the bytes may have
@@ -43,6 +45,13 @@ bool cut_file(std::FILE* stream, long length, std::string* reason);
 // name. A read-only file, a directory and anything that is not a regular file are refused.
 // Returns "" or the reason.
 std::string replace_file(const char* path, const std::vector<unsigned char>& bytes);
+
+#ifdef _WIN32
+// For tests, as a file size limit does on POSIX systems: write_text and replace_file write
+// no byte past this offset of a file, and fail there as on a full volume ("No space left
+// on device"). Negative: no limit. Windows has no such limit to set.
+void set_test_file_size_limit(long long bytes);
+#endif
 
 // Quit signals (SIGINT, SIGTERM), for a backend with a user who may press Control+C or a
 // session that may end: each one still at its default action is taken over, so that it
