@@ -73,7 +73,8 @@ def request_close(window):
 def start_xvfb():
     """An Xvfb on a free display of its own; DISPLAY names it."""
     r, w = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                               "-noreset"],
                               pass_fds=[w], stderr=subprocess.DEVNULL)
     os.close(w)
     with os.fdopen(r) as f:
