@@ -291,7 +291,11 @@ group('the input scenario (tests/input/scenario.txt)', async (browser, base) => 
     if (LATIN1[name]) {
       const text = down ? { text: LATIN1[name], unmodifiedText: LATIN1[name] } : {};
       await cdp.send('Input.dispatchKeyEvent', { type: down ? 'keyDown' : 'keyUp', key: LATIN1[name], ...text });
-    } else await page.keyboard[down ? 'down' : 'up'](WEB_KEYS[name] || name);
+    } else {
+      // A letter or digit by its key, so that Shift gives the shifted character.
+      const key = /^[a-z]$/.test(name) ? 'Key' + name.toUpperCase() : /^\d$/.test(name) ? 'Digit' + name : name;
+      await page.keyboard[down ? 'down' : 'up'](WEB_KEYS[name] || key);
+    }
   };
   const steps = {
     move: async (x, y, stay) => {
@@ -311,7 +315,8 @@ group('the input scenario (tests/input/scenario.txt)', async (browser, base) => 
       await page.evaluate(() => document.activeElement.blur());  // to the page itself
     },
     focus: async () => { await steps.move(...at); await canvas.focus(); },
-    close: async () => page.click(`section.window[data-title="${GRAPHICS}"] .title button`),
+    // The title bar's button, pressed where it is: the pointer stays on the canvas.
+    close: async () => page.$eval(`section.window[data-title="${GRAPHICS}"] .title button`, b => b.click()),
   };
   await canvas.focus();
   let ran = 0, skipped = 0;
