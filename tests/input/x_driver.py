@@ -99,6 +99,8 @@ class Run:
         with open(self.log, "w") as out:  # a file: Wine's services would hold a pipe open
             self.proc = subprocess.Popen(command, cwd=work, env=env, stdout=out, stderr=subprocess.STDOUT)
         self.taken = 0
+
+    def wait_ready(self):
         self.win = poll("the graphics window appears", lambda: find_window("PLOTX Graphics"))
         poll("the probe is ready", lambda: "ready" in self.lines())
         g = dict(l.split("=") for l in xdo("getwindowgeometry", "--shell", self.win).split())
@@ -171,9 +173,11 @@ def main():
         print("SKIP: no X server (tools/build-windows.sh --test provides one)")
         sys.exit(77)
     ran = skipped = 0
+    run = None
     try:
         with tempfile.TemporaryDirectory() as work:
             run = Run(work)
+            run.wait_ready()
             for number, verb, args, expected, skips in read_scenario(SCENARIO):
                 where = f"{os.path.basename(SCENARIO)}:{number} {verb} {' '.join(args)}"
                 if PLATFORM in skips:
@@ -192,6 +196,9 @@ def main():
             if status != 0:
                 sys.exit(f"FAIL: the probe's exit status {status}")
     finally:
+        if run and run.proc.poll() is None:
+            run.proc.kill()  # a failed run's probe: the next run must not find its windows
+            run.proc.wait()
         if xvfb:
             xvfb.terminate()
             xvfb.wait()
