@@ -556,6 +556,17 @@ TEST_F(DesktopTest, TheTextWindowFollowsANewSize) {
     EXPECT_EQ(geometry(graphics_).width, 595);
 }
 
+// With no window manager the keyboard follows the pointer: leaving both windows loses it
+// (the input scenario's focus loss moves the keyboard with the pointer still).
+TEST_F(DesktopTest, LosingTheFocusForgetsAHeldControlKey) {
+    xdo({"mousemove", std::to_string(screen_x(0)), std::to_string(screen_y(0))});
+    xdo({"keydown", "ctrl"});
+    xdo({"mousemove", "1000", "300"});
+    xdo({"keyup", "ctrl"});
+    keys({"x"});
+    EXPECT_EQ(expect("KBD"), "KBD 0 0 120 logging=0 animating=0");
+}
+
 // Ending by a signal or by a lost display: the recording keeps the ticks after the last
 // click. Each test runs the recording probe in its own directory.
 class DesktopEnding : public DesktopTest {

@@ -107,7 +107,6 @@ class Run:
         if int(g["WIDTH"]) != CLIENT_W * SCALE:
             sys.exit(f"FAIL: the window is {g['WIDTH']} wide at scale {SCALE}")
         self.top = int(g["HEIGHT"]) - CLIENT_H * SCALE
-        self.at = (0, 0)
         self.focus()
 
     def lines(self):
@@ -128,21 +127,13 @@ class Run:
             return False
         poll(f"{where}: \"{want}\"", next_line, 10.0)
 
-    def move(self, x, y, stay=False):
-        if not stay:
-            self.at = (x, y)
+    def move(self, x, y):
         last = SCALE - 1  # the block's far corner
         xdo("mousemove", "--window", self.win, (ORIGIN_X + x) * SCALE + last, self.top + (ORIGIN_Y - y) * SCALE + last)
 
-    def focus(self):
-        self.move(*self.at)  # on the desktop the keyboard follows the pointer
-        if PLATFORM == "windows":
-            xdo("windowactivate", "--sync", self.win)
-
-    def blur(self, x, y):
-        self.move(x, y, stay=True)  # on the desktop the root window then has the keyboard
-        if PLATFORM == "windows":
-            xdo("windowactivate", "--sync", find_window("PLOTX Text"))
+    def focus(self, window=None):
+        # Without a window manager (the desktop) the keyboard follows the pointer until set.
+        xdo("windowfocus" if PLATFORM == "desktop" else "windowactivate", "--sync", window or self.win)
 
     def step(self, verb, args):
         if verb == "move":
@@ -158,7 +149,7 @@ class Run:
         elif verb in ("down", "up"):
             xdo("key" + verb, args[0])
         elif verb == "blur":
-            self.blur(int(args[0]), int(args[1]))
+            self.focus(find_window("PLOTX Text"))
         elif verb == "focus":
             self.focus()
         elif verb == "close":

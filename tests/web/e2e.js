@@ -275,7 +275,7 @@ group('the input scenario (tests/input/scenario.txt)', async (browser, base) => 
   const canvas = await canvasOf(page, GRAPHICS);
   const box = await canvas.boundingBox();
   const cdp = await page.target().createCDPSession();
-  let at = [0, 0], taken = 0;
+  let taken = 0;
   // The next probe line is the one wanted; pointer motion not asked for, and the page's
   // own console lines, are let pass.
   const expect = (want, where) => poll(`${where}: "${want}"`, () => {
@@ -298,10 +298,7 @@ group('the input scenario (tests/input/scenario.txt)', async (browser, base) => 
     }
   };
   const steps = {
-    move: async (x, y, stay) => {
-      if (!stay) at = [Number(x), Number(y)];
-      await page.mouse.move(box.x + 297 + Number(x), box.y + 246 - Number(y));
-    },
+    move: async (x, y) => page.mouse.move(box.x + 297 + Number(x), box.y + 246 - Number(y)),
     click: async b => { await page.mouse.down({ button: BUTTONS[b] }); await page.mouse.up({ button: BUTTONS[b] }); },
     wheel: async n => page.mouse.wheel({ deltaY: -100 * Number(n) }),
     key: async keys => {
@@ -310,11 +307,8 @@ group('the input scenario (tests/input/scenario.txt)', async (browser, base) => 
     },
     down: async k => press(k, true),
     up: async k => press(k, false),
-    blur: async (x, y) => {
-      await steps.move(x, y, true);
-      await page.evaluate(() => document.activeElement.blur());  // to the page itself
-    },
-    focus: async () => { await steps.move(...at); await canvas.focus(); },
+    blur: async () => page.evaluate(() => document.activeElement.blur()),  // to the page itself
+    focus: async () => canvas.focus(),
     // The title bar's button, pressed where it is: the pointer stays on the canvas.
     close: async () => page.$eval(`section.window[data-title="${GRAPHICS}"] .title button`, b => b.click()),
   };
