@@ -164,6 +164,9 @@ void handle_key_message(unsigned msg, WPARAM wp, LPARAM lp, bool shortcut) {
     bool down = msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN;
     int key = physical_key(wp, lp);
     bool was_down = in.key_down[key];
+    // An up of a key neither down nor held is no event: a second focus loss before the
+    // first one's ups were taken released it already.
+    if (!down && !was_down && (code == 0 || !in.held[code])) return;
     in.key_down[key] = down;
     if (code != 0 && down != was_down) in.keys_down[code] += down ? 1 : -1;
     // Two keys of one code (the two Shift keys): releasing one leaves the other held.

@@ -1,7 +1,8 @@
 // test_desktop.cpp - the desktop backend end to end: each test starts its own Xvfb on a
 // free display, runs the probe program on it, drives it with xdotool (pointer, keys, menu
 // picks), sends the title bar's close request and reads the screen with xwd. Every wait is
-// a bounded poll; a test that cannot start Xvfb fails.
+// a bounded poll; a test that cannot start Xvfb fails. Plain input (buttons, wheel, keys,
+// typed bytes, focus loss, the close request) is the input scenario's, tests/input/.
 #include <gtest/gtest.h>
 
 #ifdef PLOTX_DESKTOP_PROBE
@@ -237,7 +238,6 @@ protected:
         std::vector<std::string> argv{PLOTX_DESKTOP_PROBE};
         if (!mode.empty()) argv.push_back(mode);
         env.insert(env.end(), {"DISPLAY=" + display_, "PLOTX_BACKEND=desktop"});
-        env.insert(env.end(), probe_env_.begin(), probe_env_.end());
         probe_ = spawn(argv, env, p[1], false);
         close(p[1]);
         probe_out_ = p[0];
@@ -419,7 +419,6 @@ protected:
         return st;
     }
 
-    std::vector<std::string> probe_env_;  // more of the probe's environment
     std::vector<std::string> xvfb_args_;  // more arguments for Xvfb
     pid_t xvfb_ = -1, probe_ = -1;
     int probe_out_ = -1;
@@ -446,25 +445,6 @@ TEST_F(DesktopTest, WindowsHaveTheLayersSizesAndPlaces) {
     Geometry t = geometry(find_window("PLOTX Text"));
     EXPECT_GE(t.y, 1024 * 2 / 3 - 1) << "the text window takes the bottom third";
     EXPECT_GT(t.width, 1200);
-}
-
-TEST_F(DesktopTest, ClicksArriveInCanvasCoordinates) {
-    click_canvas(10, 20);
-    EXPECT_EQ(expect("MOUSE"), "MOUSE 10 20 0 logging=0 animating=0");
-    click_canvas(-200, -150);
-    EXPECT_EQ(expect("MOUSE"), "MOUSE -200 -150 0 logging=0 animating=0");
-    // The client area's top-left pixel: the origin is its centre.
-    click_canvas(-origin_x_, origin_y_);
-    EXPECT_EQ(expect("MOUSE"), "MOUSE -297 246 0 logging=0 animating=0");
-}
-
-TEST_F(DesktopTest, TypedKeysBecomeCharacters) {
-    keys({"x"});
-    EXPECT_EQ(expect("KBD"), "KBD 0 0 120 logging=0 animating=0");
-    keys({"shift+a", "Return", "7"});
-    EXPECT_EQ(expect("KBD"), "KBD 0 0 65 logging=0 animating=0");
-    EXPECT_EQ(expect("KBD"), "KBD 0 0 13 logging=0 animating=0");
-    EXPECT_EQ(expect("KBD"), "KBD 0 0 55 logging=0 animating=0");
 }
 
 TEST_F(DesktopTest, ControlShortcutsRunEachCommandOncePerKeyDown) {
@@ -576,20 +556,15 @@ TEST_F(DesktopTest, TheTextWindowFollowsANewSize) {
     EXPECT_EQ(geometry(graphics_).width, 595);
 }
 
+// With no window manager the keyboard follows the pointer: leaving both windows loses it
+// (the input scenario's focus loss moves the keyboard with the pointer still).
 TEST_F(DesktopTest, LosingTheFocusForgetsAHeldControlKey) {
-    // Control goes down in the graphics window and comes up outside both library windows.
     xdo({"mousemove", std::to_string(screen_x(0)), std::to_string(screen_y(0))});
     xdo({"keydown", "ctrl"});
     xdo({"mousemove", "1000", "300"});
     xdo({"keyup", "ctrl"});
     keys({"x"});
     EXPECT_EQ(expect("KBD"), "KBD 0 0 120 logging=0 animating=0");
-}
-
-TEST_F(DesktopTest, TheCloseRequestQuits) {
-    request_close(graphics_);
-    EXPECT_EQ(expect("QUIT"), "QUIT 0 0 0 logging=0 animating=0");
-    EXPECT_EQ(probe_exit_status(10000), 0);
 }
 
 // Ending by a signal or by a lost display: the recording keeps the ticks after the last
@@ -723,35 +698,6 @@ void DesktopTest::expect_canvas_on_screen() {
         EXPECT_EQ(s.at(screen_x(p.x), screen_y(p.y)), p.pixel) << "at canvas (" << p.x << ", " << p.y << ")";
     // Just outside the red block's top-left corner the canvas is white again.
     EXPECT_EQ(s.at(screen_x(-121), screen_y(121)), 0xFFFFFFu);
-}
-
-// The richer wait with every input flag: "EVENT kind x y button key mods".
-class DesktopInput : public DesktopTest {
-protected:
-    void SetUp() override {
-        probe_env_ = {"PLOTX_PROBE_INPUT=15"};
-        DesktopTest::SetUp();
-    }
-};
-
-TEST_F(DesktopInput, ButtonsMotionWheelAndKeysArriveWithTheirCodes) {
-    xdo({"mousemove", std::to_string(screen_x(30)), std::to_string(screen_y(40))});
-    EXPECT_EQ(expect("EVENT 6 30 40"), "EVENT 6 30 40 0 0 0 left_held=0");
-    xdo({"click", "3"});
-    EXPECT_EQ(expect("EVENT"), "EVENT 1 30 40 3 0 0 left_held=0");
-    EXPECT_EQ(expect("EVENT"), "EVENT 5 30 40 3 0 0 left_held=0");
-    xdo({"click", "4"});  // the wheel, one notch away from the user
-    EXPECT_EQ(expect("EVENT"), "EVENT 7 30 40 1 0 0 left_held=0");
-    // Down and up in one go, before the server's auto-repeat could start.
-    xdo({"keydown", "Left", "keyup", "Left"});
-    EXPECT_EQ(expect("EVENT"), "EVENT 8 30 40 0 256 0 left_held=1");
-    EXPECT_EQ(expect("EVENT"), "EVENT 9 30 40 0 256 0 left_held=0");
-    xdo({"key", "shift+F5"});
-    EXPECT_EQ(expect("EVENT"), "EVENT 8 30 40 0 278 1 left_held=0");
-    EXPECT_EQ(expect("EVENT"), "EVENT 8 30 40 0 270 1 left_held=0");
-    // The tool lets go of Shift first.
-    EXPECT_EQ(expect("EVENT"), "EVENT 9 30 40 0 278 0 left_held=0");
-    EXPECT_EQ(expect("EVENT"), "EVENT 9 30 40 0 270 0 left_held=0");
 }
 
 // Scaled windows: each canvas pixel a block of s x s, the program still in canvas pixels.

@@ -7,5 +7,5 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh windows
 source tools/wine-env.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target plotx-demo plotx-win32-probe >/dev/null
-python3 tests/win32/measure.py build-windows "${1:-10}"
+cmake --build --preset windows --target plotx-demo plotx-win32-measure >/dev/null
+python3 bench/win32/measure.py build-windows "${1:-10}"

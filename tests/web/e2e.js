@@ -2,7 +2,7 @@
 // group loads a page served from the build's folders and drives it as a person would
 // (clicks, Control shortcuts, the menu bar), reading the canvases' pixels back.
 //   node tests/web/e2e.js DEMO_DIR EXAMPLE_DIR PROBE_DIR   (folders made by tools/build-web.sh;
-//   the probe is tests/web/input_probe.c)
+//   the probe is tests/input/probe.c, which plays tests/input/scenario.txt)
 // Waits are bounded polls; the one fixed pause checks that a halted picture stays still.
 'use strict';
 const http = require('http');
@@ -248,30 +248,85 @@ group('an example built with build-web.sh runs and offers its picture and its GI
   await page.close();
 });
 
-group('the richer wait gets every button, motion, the wheel and key downs and ups', async (browser, base) => {
-  const page = await open(browser, base + '/probe/?echo=1');
+// The input scenario every backend plays (see that file for its steps), as a person's
+// mouse and keyboard give it to the probe's page.
+function readScenario(file) {
+  const steps = [];
+  fs.readFileSync(file, 'utf8').split('\n').forEach((raw, i) => {
+    const line = raw.trim();
+    if (!line || line.startsWith('#')) return;
+    if (line.startsWith('>')) steps[steps.length - 1].expected.push(line.slice(1).trim());
+    else if (line.startsWith('skip ')) {
+      const [, platform, reason] = /^skip (\S+) (.*)$/.exec(line);
+      steps[steps.length - 1].skips[platform] = reason;
+    } else {
+      const [verb, ...args] = line.split(/\s+/);
+      steps.push({ where: `scenario.txt:${i + 1} ${line}`, verb, args, expected: [], skips: {} });
+    }
+  });
+  return steps;
+}
+const WEB_KEYS = { Left: 'ArrowLeft', Return: 'Enter', BackSpace: 'Backspace', shift: 'Shift', ctrl: 'Control' };
+const LATIN1 = { eacute: '\u00e9', ssharp: '\u00df' };  // no key of the US layout types them
+const BUTTONS = { 1: 'left', 2: 'middle', 3: 'right' };
+
+group('the input scenario (tests/input/scenario.txt)', async (browser, base) => {
+  const page = await open(browser, base + '/probe/');
   const canvas = await canvasOf(page, GRAPHICS);
   const box = await canvas.boundingBox();
-  // Client (307, 236) is canvas (10, 10): the origin is the client area's middle.
-  const at = (x, y) => [box.x + 297 + x, box.y + 246 - y];
-  const seen = re => poll(String(re), () => page.lines.some(l => re.test(l)));
-  await page.mouse.move(...at(10, 10));
-  await seen(/^event 6 10 10 0 0 0$/);
-  await page.mouse.down({ button: 'right' });
-  await page.mouse.up({ button: 'right' });
-  await seen(/^event 1 10 10 3 0 0$/);
-  await seen(/^event 5 10 10 3 0 0$/);
-  await page.mouse.click(...at(10, 10), { button: 'middle' });
-  await seen(/^event 1 10 10 2 0 0$/);
-  await page.mouse.wheel({ deltaY: -100 });
-  await seen(/^event 7 10 10 1 0 0$/);
-  await page.keyboard.down('Shift');
-  await page.mouse.click(...at(-20, 5));
-  await page.keyboard.up('Shift');
-  await seen(/^event 1 -20 5 1 0 1$/);
-  await page.keyboard.press('ArrowLeft');
-  await seen(/^event 8 -20 5 0 256 0$/);
-  await seen(/^event 9 -20 5 0 256 0$/);
+  const cdp = await page.target().createCDPSession();
+  let taken = 0;
+  // The next probe line is the one wanted; pointer motion not asked for, and the page's
+  // own console lines, are let pass.
+  const expect = (want, where) => poll(`${where}: "${want}"`, () => {
+    while (taken < page.lines.length) {
+      const got = page.lines[taken++];
+      if (got === want) return true;
+      if (/^[A-Z_]+( -?\d+){6}$/.test(got) && !got.startsWith('MOUSE_MOVE '))
+        throw new Error(`${where}: the probe printed "${got}" where "${want}" was due`);
+    }
+    return false;
+  });
+  const press = async (name, down) => {
+    if (LATIN1[name]) {
+      const text = down ? { text: LATIN1[name], unmodifiedText: LATIN1[name] } : {};
+      await cdp.send('Input.dispatchKeyEvent', { type: down ? 'keyDown' : 'keyUp', key: LATIN1[name], ...text });
+    } else {
+      // A letter or digit by its key, so that Shift gives the shifted character.
+      const key = /^[a-z]$/.test(name) ? 'Key' + name.toUpperCase() : /^\d$/.test(name) ? 'Digit' + name : name;
+      await page.keyboard[down ? 'down' : 'up'](WEB_KEYS[name] || key);
+    }
+  };
+  const steps = {
+    move: async (x, y) => page.mouse.move(box.x + 297 + Number(x), box.y + 246 - Number(y)),
+    click: async b => { await page.mouse.down({ button: BUTTONS[b] }); await page.mouse.up({ button: BUTTONS[b] }); },
+    wheel: async n => page.mouse.wheel({ deltaY: -100 * Number(n) }),
+    key: async keys => {
+      for (const k of keys.split('+')) await press(k, true);
+      for (const k of keys.split('+')) await press(k, false);
+    },
+    down: async k => press(k, true),
+    up: async k => press(k, false),
+    blur: async () => page.evaluate(() => document.activeElement.blur()),  // to the page itself
+    focus: async () => canvas.focus(),
+    // The title bar's button, pressed where it is: the pointer stays on the canvas.
+    close: async () => page.$eval(`section.window[data-title="${GRAPHICS}"] .title button`, b => b.click()),
+  };
+  await canvas.focus();
+  let ran = 0, skipped = 0;
+  for (const s of readScenario(path.join(__dirname, '..', 'input', 'scenario.txt'))) {
+    if (s.skips.web) {
+      console.log(`     skip ${s.where}: ${s.skips.web}`);
+      ++skipped;
+      continue;
+    }
+    if (!steps[s.verb]) throw new Error('no such step: ' + s.where);
+    await steps[s.verb](...s.args);
+    for (const line of s.expected) await expect(line, s.where);
+    ++ran;
+  }
+  await poll('the end', () => page.$eval('#status', st => /exit status 0/.test(st.textContent)));
+  console.log(`     ${ran} steps run, ${skipped} skipped`);
   await page.close();
 });
 

@@ -5,7 +5,7 @@
 // visual allows; else FLTK's converting image drawing. At a display scale above 1 each
 // pixel is shown as a block of scale x scale: the server enlarges it (Render's transform
 // with the nearest filter) where it can, else it is enlarged here into a per-window image
-// that takes the same paths (tests/desktop/measure.sh times both).
+// that takes the same paths (bench/desktop/measure.sh times both).
 //
 // Checklist:
 //   [x] choose_image_path  the fastest path the display's visual and connection take

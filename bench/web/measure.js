@@ -2,13 +2,14 @@
 // from navigation to the first frame on the canvas, the download (gzipped, with and without
 // the bundled faces) and the processor share of the browser while the demo animates and
 // while it is halted.
-//   node tests/web/measure.js [dist/web] [seconds per share, default 10]
+//   node bench/web/measure.js [dist/web] [seconds per share, default 10]
 'use strict';
 const http = require('http');
 const fs = require('fs');
 const path = require('path');
 const zlib = require('zlib');
-const puppeteer = require('puppeteer-core');
+// puppeteer-core as the web tests install it (tools/test-web.sh).
+const puppeteer = require(require.resolve('puppeteer-core', { paths: [path.join(__dirname, '../../tests/web')] }));
 
 const dir = path.resolve(process.argv[2] || 'dist/web');
 const seconds = Number(process.argv[3] || 10);

@@ -9,7 +9,7 @@ import os, subprocess, sys, time
 
 BUILD = os.path.abspath(sys.argv[1])
 SECONDS = float(sys.argv[2]) if len(sys.argv) > 2 else 10.0
-PROBE = os.path.join(BUILD, "tests", "win32", "plotx-win32-probe.exe")
+PROBE = os.path.join(BUILD, "bench", "win32", "plotx-win32-measure.exe")
 DEMO = os.path.join(BUILD, "demo", "plotx-demo.exe")
 TICK = os.sysconf("SC_CLK_TCK")
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # measure.sh - processor use, tick regularity and presentation time of the desktop backend,
 # measured with the probe program under a private Xvfb.
-#   tests/desktop/measure.sh [build dir] [seconds] [parts]
+#   bench/desktop/measure.sh [build dir] [seconds] [parts]
 # Prints: the processor share of a wait with animation halted (for the given seconds,
 # default 10), of 100 ticks with a full redraw each, the tick periods, of the demo when
 # it was built, the time to present one changed frame, and what a user of the demo waits
@@ -11,7 +11,7 @@
 # The animating share and the presentation time are measured at display scales 1, 2 and 3
 # (PLOTX_SCALE; the screen is large enough for the graphics window at 3).
 # parts picks some of idle, animate, demo, present, latency, behind (default: all). Build the tools first:
-#   cmake --build <build dir> --target plotx-desktop-probe plotx-desktop-latency plotx-demo
+#   cmake --build <build dir> --target plotx-desktop-measure plotx-desktop-latency plotx-demo
 # For the polling design, configure another build dir with -DPLOTX_BUSY_POLL=ON and pass it.
 set -euo pipefail
 
@@ -19,8 +19,8 @@ build=$(cd "${1:-build}" && pwd)
 seconds=${2:-10}
 parts=${3:-idle animate demo present latency behind}
 want() { [[ " $parts " == *" $1 "* ]]; }
-probe=$build/tests/desktop/plotx-desktop-probe
-[ -x "$probe" ] || { echo "no probe at $probe; build the plotx-desktop-probe target" >&2; exit 1; }
+probe=$build/bench/desktop/plotx-desktop-measure
+[ -x "$probe" ] || { echo "no probe at $probe; build the plotx-desktop-measure target" >&2; exit 1; }
 
 work=$(mktemp -d)
 xvfb_pid=
@@ -87,7 +87,7 @@ for scale in 1 2 3; do
 done
 fi
 
-latency=$build/tests/desktop/plotx-desktop-latency
+latency=$build/bench/desktop/plotx-desktop-latency
 if want latency && [ -x "$demo" ] && [ -x "$latency" ]; then
   echo "== a press of New Color until the cars show it on the screen (ms)"
   for mode in halted animating; do

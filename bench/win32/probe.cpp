@@ -2,7 +2,6 @@
 //   probe idle        opens the library halted and waits for input until it quits
 //   probe ticks N     animates with a full redraw per tick; prints the tick periods
 //   probe present N   times N presentations of a changed canvas (one blit each)
-//   probe events      every kind of input enabled; prints each event until the quit
 // Prints "ready" once its windows are up, then one result line.
 #include <algorithm>
 #include <chrono>
@@ -65,15 +64,6 @@ int main(int argc, char** argv) {
             times.push_back(ms_since(t));
         }
         summary("present", times);
-    } else if (std::strcmp(mode, "events") == 0) {
-        PLOTX_set_input(PLOTX_INPUT_BUTTONS | PLOTX_INPUT_MOTION | PLOTX_INPUT_WHEEL | PLOTX_INPUT_KEYS);
-        PLOTX_Event e;
-        do {
-            PLOTX_wait(&e);
-            if (e.kind == PLOTX_MOUSE_MOVE) continue;  // too many to be worth a line
-            std::printf("event %d %d %d %d %d %d\n", e.kind, e.x, e.y, e.button, e.key, e.mods);
-            std::fflush(stdout);
-        } while (e.kind != PLOTX_QUIT);
     } else {
         PLOTX_set_animation(RUN_HALT);
         while (PLOTX_wait_event(&x, &y, &key) != PLOTX_QUIT) {
