@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,6 +98,11 @@ int run_events(bool record = false) {
             std::printf("own handler ran\n");
             std::fflush(stdout);
             break;
+        }
+        if (kind == PLOTX_KBD && key == 'n') {  // the probe's own clock, for tests that let time pass
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            std::printf("now %lld\n", static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()));
+            std::fflush(stdout);
         }
         if (kind == PLOTX_KBD && key == 'u') {
             std::printf("uploads %d shared=%d\n", px::desktop::uploads(), px::desktop::shared_images() ? 1 : 0);
