@@ -2,7 +2,7 @@
 # 700 MB, so made anew rather than cached), an X server of its own with a window manager
 # (every Wine program of the run shares one wineserver, and so one display), and a
 # persistent wineserver, so each test program starts in a fraction of a second. All of it
-# goes at exit.
+# goes at exit. The screen is large enough for the graphics window at scale 2.
 #   PLOTX_WINEPREFIX=dir   use (and keep) this prefix instead, made if it does not exist
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no installer dialogs for .NET or the browser engine
@@ -24,7 +24,7 @@ plotx_wine_cleanup() {
 trap plotx_wine_cleanup EXIT
 # The X server picks a free display number itself, so runs side by side never share one.
 plotx_x_number_file="$(mktemp)"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$plotx_x_number_file" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1920x1440x24 -nolisten tcp 3>"$plotx_x_number_file" >/dev/null 2>&1 &
 plotx_x_pid=$!
 for _ in $(seq 100); do [ -s "$plotx_x_number_file" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$plotx_x_number_file")"

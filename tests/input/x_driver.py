@@ -5,12 +5,39 @@ manager: the keyboard follows the pointer) and Windows under Wine (on the X serv
 window manager of the Windows test run).
     x_driver.py desktop|windows SCENARIO PROBE
 Under Windows, PLOTX_SCALE=2 in the environment makes every window twice the size; each
-point is then pressed at the far corner of its 2 x 2 block. Exit status 77: no X server."""
+point is then pressed at the far corner of its 2 x 2 block. PLOTX_TEST_WINE_DPI=192 sets
+the screen's DPI in Wine's settings for the run instead, and the window's picture is checked
+to be the program's canvas in exact blocks, as a system that stretched it would not show.
+Exit status 77: no X server."""
 import ctypes, os, subprocess, sys, tempfile, time
 
 PLATFORM, SCENARIO, PROBE = sys.argv[1], sys.argv[2], os.path.abspath(sys.argv[3])
 CLIENT_W, CLIENT_H, ORIGIN_X, ORIGIN_Y = 595, 493, 297, 246
-SCALE = int(os.environ.get("PLOTX_SCALE", "1"))
+WINE_DPI = int(os.environ.get("PLOTX_TEST_WINE_DPI", "0")) if PLATFORM == "windows" else 0
+# The library's rule: DPI / 96 rounded half up, 1 to 4.
+SCALE = int(os.environ.get("PLOTX_SCALE", max(1, min(4, (WINE_DPI + 48) // 96)) if WINE_DPI else 1))
+DPI_KEY = [r"HKCU\Control Panel\Desktop", "/v", "LogPixels"]
+
+
+def set_wine_dpi(dpi):
+    """The DPI Wine's programs started from now on see; 0 puts the default back."""
+    value = ["/t", "REG_DWORD", "/d", str(dpi)] if dpi else []
+    subprocess.run(["wine", "reg", "add" if dpi else "delete"] + DPI_KEY + value + ["/f"],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=bool(dpi))
+
+
+def read_ppm(data):
+    """(width, height, RGB bytes) of a binary PPM."""
+    fields, at = [], 0
+    while len(fields) < 4:
+        while data[at:at + 1].isspace():
+            at += 1
+        end = at
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[at:end])
+        at = end
+    return int(fields[1]), int(fields[2]), data[at + 1:]
 
 
 def read_scenario(path):
@@ -107,7 +134,33 @@ class Run:
         if int(g["WIDTH"]) != CLIENT_W * SCALE:
             sys.exit(f"FAIL: the window is {g['WIDTH']} wide at scale {SCALE}")
         self.top = int(g["HEIGHT"]) - CLIENT_H * SCALE
+        if WINE_DPI:
+            # The screen is shorter than the scaled window: only the rows on it are seen.
+            screen_h = int(xdo("getdisplaygeometry").split()[1])
+            poll("the window shows the canvas in exact blocks", lambda: self.check_blocks(screen_h - int(g["Y"])))
         self.focus()
+
+    def check_blocks(self, visible_rows):
+        """Every visible pixel of the client is its canvas pixel, as the headless run saves it."""
+        work = os.path.dirname(self.log)
+        if not os.path.exists(os.path.join(work, "frame.png")):
+            env = dict(os.environ, PLOTX_BACKEND="headless", PLOTX_SNAPSHOT="frame.png")
+            subprocess.run(["wine", PROBE], cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        cw, ch, canvas = read_ppm(subprocess.run(["convert", os.path.join(work, "frame.png"), "ppm:-"],
+                                                 capture_output=True, check=True).stdout)
+        shot = subprocess.run(["import", "-window", self.win, "-depth", "8", "ppm:-"], capture_output=True, check=True)
+        w, h, screen = read_ppm(shot.stdout)
+        wrong = 0
+        for y in range(self.top, min(h, visible_rows)):
+            cy = (y - self.top) // SCALE
+            for x in range(min(w, cw * SCALE)):
+                s, c = (y * w + x) * 3, (cy * cw + x // SCALE) * 3
+                wrong += screen[s:s + 3] != canvas[c:c + 3]
+        if wrong or min(h, visible_rows) <= self.top:
+            print(f"{wrong} pixels of the window at DPI {WINE_DPI} differ from their canvas pixel")
+            return False
+        print(f"the window at DPI {WINE_DPI} shows the canvas in exact {SCALE} x {SCALE} blocks")
+        return True
 
     def lines(self):
         with open(self.log) as f:
@@ -165,6 +218,8 @@ def main():
         sys.exit(77)
     ran = skipped = 0
     run = None
+    if WINE_DPI:
+        set_wine_dpi(WINE_DPI)
     try:
         with tempfile.TemporaryDirectory() as work:
             run = Run(work)
@@ -190,6 +245,8 @@ def main():
         if run and run.proc.poll() is None:
             run.proc.kill()  # a failed run's probe: the next run must not find its windows
             run.proc.wait()
+        if WINE_DPI:
+            set_wine_dpi(0)
         if xvfb:
             xvfb.terminate()
             xvfb.wait()
