@@ -278,19 +278,31 @@ group('the richer wait gets every button, motion, the wheel and key downs and up
   await page.close();
 });
 
-// In the page: whether a crushed car lies on the canvas: two black blocks of 13 x 7 with 7
-// columns of the car's colour between them (the creature's black foot is one block).
+// In the page: whether a crushed car lies on the canvas: its two black blocks, 13 pixels wide
+// with 7 between them, seen as such on three rows in a row (what is drawn after them may cover
+// some of their pixels; the creature's black foot is one block, text strokes are thinner).
 function crushedCar(title) {
   const c = document.querySelector(`section.window[data-title="${title}"] canvas`);
   const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
   const black = (x, y) => { const i = (y * c.width + x) * 4; return d[i] === 0 && d[i + 1] === 0 && d[i + 2] === 0; };
-  const block = (x, y) => {
-    for (let dy = 0; dy < 7; ++dy) for (let dx = 0; dx < 13; ++dx) if (!black(x + dx, y + dy)) return false;
-    return true;
-  };
-  for (let y = 0; y + 7 <= c.height; ++y)
-    for (let x = 0; x + 33 <= c.width; ++x)
-      if (block(x, y) && !black(x + 13, y + 3) && !black(x + 19, y + 3) && block(x + 20, y)) return true;
+  let rows = 0, at = -1;
+  for (let y = 0; y < c.height; ++y) {
+    const runs = [];
+    for (let x = 0; x < c.width;) {
+      if (!black(x, y)) { ++x; continue; }
+      const start = x;
+      while (x < c.width && black(x, y)) ++x;
+      runs.push([start, x]);
+    }
+    let found = -1;
+    for (let i = 0; i + 1 < runs.length && found < 0; ++i) {
+      const [a0, a1] = runs[i], [b0, b1] = runs[i + 1];
+      if (a1 - a0 >= 10 && b1 - b0 >= 10 && b0 - a1 >= 5 && b0 - a1 <= 9) found = a1;
+    }
+    rows = found >= 0 && (rows === 0 || Math.abs(found - at) <= 1) ? rows + 1 : found >= 0 ? 1 : 0;
+    at = found;
+    if (rows >= 3) return true;
+  }
   return false;
 }
 
