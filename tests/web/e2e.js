@@ -78,6 +78,12 @@ async function control(page, letter) {
   await page.keyboard.up('Control');
 }
 
+// axe-core's findings on the page as it is now: "rule (count): first element" each.
+async function axeFindings(page) {
+  if (!(await page.evaluate(() => typeof axe !== 'undefined'))) await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
+  return page.evaluate(async () => (await axe.run(document)).violations.map(v => `${v.id} (${v.nodes.length}): ${v.nodes[0].target}`));
+}
+
 const groups = [];
 const group = (name, fn) => groups.push({ name, fn });
 
@@ -310,6 +316,8 @@ group('a link to a script beside the page plays the recorded run, then the visit
   const page = await open(browser, base + '/demo/?script=crush.scr&playback=1&seed=1');
   await poll('the line saying a script plays', () => page.$eval('#playback-status', p => /Playing the script crush\.scr/.test(p.textContent)));
   if (!(await page.$eval('#stop-playback', b => !b.hidden))) throw new Error('no button to stop the playback');
+  const found = await axeFindings(page);
+  if (found.length) throw new Error('axe finds, while the script plays, ' + found.join('; '));
   if (await page.evaluate(crushedCar, GRAPHICS)) throw new Error('a car is crushed before the script played');
   // The session: the creature walks to the road at (-100, -100), pixel column 197, and
   // crushes a car; no input.
@@ -331,6 +339,7 @@ group('the stop button switches a linked playback off', async (browser, base) =>
   const page = await open(browser, base + '/demo/?script=crush.scr&PLOTX_PLAYBACK=1&seed=1');
   await poll('the stop button', () => page.$eval('#stop-playback', b => !b.hidden));
   await page.click('#stop-playback');
+  if (await page.evaluate(() => document.activeElement.tagName) !== 'CANVAS') throw new Error('the keyboard did not go to the picture');
   await poll('Playback off', () => page.$eval('.menubar li[aria-keyshortcuts="Control+P"]', li => li.getAttribute('aria-checked') === 'false'));
   await poll('the line to say so', () => page.$eval('#playback-status', p => /has stopped/.test(p.textContent)));
   if (await page.$eval('#stop-playback', b => !b.hidden)) throw new Error('the stop button stays after the stop');
@@ -350,6 +359,8 @@ group('a script that cannot be had is named on the page with the reason, and the
     if (await opened.$eval('.menubar li[aria-keyshortcuts="Control+P"]', li => li.getAttribute('aria-checked') === 'true'))
       throw new Error('the stored script plays in place of the missing one');
     if (requests.some(u => !u.startsWith(base))) throw new Error('the page fetched from elsewhere: ' + requests);
+    const found = await axeFindings(opened);
+    if (found.length) throw new Error('axe finds, with the message shown, ' + found.join('; '));
     await opened.close();
   }
 });
@@ -390,10 +401,9 @@ group('a screen reader hears the log and the canvas, and the Run menu works by k
   for (const r of ['menubar', 'menu', 'menuitem', 'menuitemcheckbox', 'separator'])
     if (!roles.includes(r)) throw new Error('no ' + r + ' in the menu bar');
   // axe-core's rules, with the menu open and closed: nothing found.
-  await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
   for (const open of [false, true]) {
     if (open) await page.click('.menubar button');
-    const found = await page.evaluate(async () => (await axe.run(document)).violations.map(v => `${v.id} (${v.nodes.length}): ${v.nodes[0].target}`));
+    const found = await axeFindings(page);
     if (found.length) throw new Error('axe finds ' + found.join('; '));
   }
   if (page.errors.length) throw new Error('console errors: ' + page.errors.join('; '));

@@ -743,6 +743,7 @@
     const panel = windows.get(+stopButton.dataset.window);
     const li = panel && playbackEntry(panel);
     if (li && li.getAttribute('aria-checked') === 'true') plotx.post(panel.id, WM_COMMAND, +li.dataset.command, 0);
+    if (panel) panel.canvas.focus();  // the button goes: the keyboard goes to the program it handed over
   });
 
   // --- The program ------------------------------------------------------------------------
