@@ -1,6 +1,8 @@
 // web.cpp - the web backend: every layer window becomes a panel on the page (a canvas
 // showing its client image at 1:1 and, when it has one, a menu bar built from its px::Menu);
-// the page's pointer, keyboard, menu and close input become posted messages. Waiting
+// the page's pointer, keyboard, menu and close input become posted messages; a sizable
+// window's panel resized by the visitor is resized here as a window manager's would be (the
+// page shows each client pixel as s x s device pixels and posts client pixels). Waiting
 // suspends the program (the toolchain's asynchronous-call support) until input arrives or a
 // page timer fires, so a halted program leaves the tab idle. The log's lines and a summary of
 // the shapes on the canvas go to the page as text for screen readers. The page side is
