@@ -335,8 +335,14 @@ group('a link to a script beside the page plays the recorded run, then the visit
   await page.close();
 });
 
-group('the stop button switches a linked playback off', async (browser, base) => {
+group('the stop button switches a linked playback off; the visitor\'s own script is kept aside', async (browser, base) => {
+  const own = 'PLOTX_KBD(49);\n';
+  const first = await open(browser, base + '/demo/?seed=1');
+  await first.evaluate(text => new Promise(done => { FS.writeFile('/plotx/PLOTX.SCR', text); FS.syncfs(false, done); }), own);
+  await first.close();
   const page = await open(browser, base + '/demo/?script=crush.scr&PLOTX_PLAYBACK=1&seed=1');
+  const kept = await page.evaluate(() => FS.readFile('/plotx/PLOTX.SCR.saved', { encoding: 'utf8' }));
+  if (kept !== own) throw new Error('the visitor\'s PLOTX.SCR was not kept: ' + kept);
   await poll('the stop button', () => page.$eval('#stop-playback', b => !b.hidden));
   await page.click('#stop-playback');
   if (await page.evaluate(() => document.activeElement.tagName) !== 'CANVAS') throw new Error('the keyboard did not go to the picture');

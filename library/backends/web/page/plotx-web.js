@@ -711,9 +711,10 @@
     let own = null;
     try { own = FS.readFile(SCRIPT); } catch (e) { /* none yet */ }
     const same = own && own.length === bytes.length && own.every((b, i) => b === bytes[i]);
+    filesNote.textContent = `${name} is now PLOTX.SCR: play it with Run > Playback Script (Ctrl+P).`;
     if (own && !same) {
       FS.writeFile(SCRIPT + '.saved', own);
-      filesNote.textContent = 'Your own PLOTX.SCR was kept as PLOTX.SCR.saved; ' + name + ' is now PLOTX.SCR.';
+      filesNote.textContent = `Your own PLOTX.SCR was kept as PLOTX.SCR.saved; ${name} is now PLOTX.SCR.`;
     }
     FS.writeFile(SCRIPT, bytes);
     persist();
@@ -735,6 +736,7 @@
     } else if (playbackSeen) {
       playbackSeen = false;
       playbackStatus.textContent = `The script ${scriptName} has stopped: the program is yours (Ctrl+A animates).`;
+      scriptName = 'PLOTX.SCR';  // what a later playback plays, whatever the link brought
     }
   }
 
