@@ -156,7 +156,7 @@ int wait_for_event(int flags, bool describing, bool* played) {
         int pumped = pump_one_message();
         if (pumped == PUMP_QUIT) break;
         bool changed = pumped == PUMP_DISPATCHED;
-        if (script_playing() && g.events.slot == EVENT_NONE) {
+        if (script_playing() && !*played) {  // a played event replaces an armed tick; a held one stays
             if (play_script_event()) {
                 *played = true;
                 // A paced tick is held, as an animation's is, until the timer fires.
