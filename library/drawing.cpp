@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "host/glyphs/glyph_source.h"
+#include "window/backend.h"
 #include "state.h"
 
 using namespace px;
@@ -97,6 +98,16 @@ void render_text(HDC dc, const DrawCommand& c, COLORREF rgb) {
     DeleteObject(font);
 }
 
+// The backend's words for what was drawn: the shape and colour as the log names them.
+void tell_backend(const DrawCommand& c, int color) {
+    static const char* const SHAPES[] = {"triangle", "rectangle", "circle", "line", "pixel", "text"};
+    const char* text = nullptr;
+    HGLOBAL block = c.kind == DRAW_TEXT ? reinterpret_cast<HGLOBAL>(c.y2) : nullptr;
+    if (block) text = static_cast<const char*>(GlobalLock(block));
+    px::backend().canvas_drew(g.windows.graphics_window, SHAPES[c.kind], palette_names[color], text ? text : "");
+    if (block) GlobalUnlock(block);
+}
+
 }  // namespace
 
 void set_logging(bool on) { g.drawing.logging_on = on; }
@@ -160,6 +171,7 @@ void render_command(const DrawCommand& c) {
                 render_text(dc, c, rgb);
                 break;
         }
+        tell_backend(c, color);
     }
     mark_canvas_dirty();
 }
@@ -272,6 +284,7 @@ extern "C" int PLOTX_clear_canvas(void) {
         Rectangle(dc, 0, 0, CANVAS_WIDTH, CANVAS_HEIGHT);
         SelectObject(dc, old_brush);
         DeleteObject(white);
+        px::backend().canvas_cleared(g.windows.graphics_window);
     }
     mark_canvas_dirty();
     return 1;

@@ -156,12 +156,15 @@ int wait_for_event(int flags, bool describing, bool* played) {
         int pumped = pump_one_message();
         if (pumped == PUMP_QUIT) break;
         bool changed = pumped == PUMP_DISPATCHED;
-        if (script_playing()) {
+        if (script_playing() && !*played) {  // a played event replaces an armed tick; a held one stays
             if (play_script_event()) {
                 *played = true;
-                break;
+                // A paced tick is held, as an animation's is, until the timer fires.
+                if (g.events.slot != PLOTX_PERIODIC || !playback_paced()) break;
+                g.events.timer_tick = false;
+            } else {
+                changed = true;
             }
-            changed = true;
         }
         if ((g.events.single_step || g.events.animating) && g.events.slot == EVENT_NONE) {
             // Armed: delivered at the timer's next tick.

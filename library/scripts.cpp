@@ -354,12 +354,15 @@ int read_script_event() {
 // --- What the wait and the commands call -------------------------------------------------
 
 void stop_playback() {
+    g.scripts.paced = false;
     g.scripts.playing_back = false;
     g.scripts.play_one = false;
     set_mark(CMD_PLAYBACK, false);
 }
 
 bool script_playing() { return g.scripts.play_one || g.scripts.playing_back; }
+
+bool playback_paced() { return g.scripts.paced && g.scripts.playing_back; }
 
 bool play_script_event() {
     g.scripts.play_one = false;
@@ -413,6 +416,7 @@ void run_script_command(int id) {
             break;
         case CMD_PLAYBACK:
             if (g.scripts.playing_back) {
+                g.scripts.paced = false;
                 g.scripts.playing_back = false;
                 set_mark(CMD_PLAYBACK, false);
                 close_script();
@@ -452,9 +456,12 @@ void end_scripts() {
 
 void start_playback_from_environment() {
     const char* playback = std::getenv("PLOTX_PLAYBACK");
-    if (!playback || std::strcmp(playback, "1") != 0 || !px::backend().replays_from_environment()) return;
+    using Mode = px::Backend::EnvironmentPlayback;
+    const Mode mode = px::backend().environment_playback();
+    if (!playback || std::strcmp(playback, "1") != 0 || mode == Mode::NONE) return;
     if (!g.scripts.playing_back) run_script_command(CMD_PLAYBACK);
-    g.scripts.quit_at_script_end = g.scripts.playing_back;
+    g.scripts.quit_at_script_end = g.scripts.playing_back && mode == Mode::THEN_QUIT;
+    g.scripts.paced = g.scripts.playing_back && mode == Mode::THEN_USER;
 }
 
 }  // namespace plotx

@@ -129,6 +129,7 @@ struct ScriptState {
     long lines_read = 0;              // line ends the reader has passed
     long events_read = 0;             // events this reading stream has delivered
     bool quit_at_script_end = false;  // headless replay: post the quit when playback stops
+    bool paced = false;               // a replay to be watched: played ticks wait for the timer
     PointerState recorded_pointer;    // the pointer and modifiers the recording's lines last established
     bool has_pointer_line = false;    // this recording has its pointer line
     // A Control key's down, held back from the recording until the next line: if it turns
@@ -264,6 +265,9 @@ void stop_playback();
 // The wait's part of playback: whether a script is playing, and its next event into the
 // slot (false when there was none and playback stopped).
 bool script_playing();
+// A replay to be watched (PLOTX_PLAYBACK=1 where the user takes over at the end) plays each
+// tick at the timer's pace, as it was recorded; any other playback plays at once.
+bool playback_paced();
 bool play_script_event();
 // The wait's part of recording: the event it is about to return (of this kind, in the
 // record) written to the script, or counted if periodic; describing: the wait is
@@ -277,8 +281,9 @@ void close_script();
 // PLOTX_end's part: completes and closes a recording, stops a playback, and switches both
 // off, so that nothing written afterwards can empty the file.
 void end_scripts();
-// With PLOTX_PLAYBACK=1 on the headless backend, starts playback of the script at
-// PLOTX_begin; the program then gets PLOTX_QUIT when the script ends.
+// With PLOTX_PLAYBACK=1 on a backend that replays from the environment (headless, the
+// page), starts playback of the script at PLOTX_begin; headless, the program then gets
+// PLOTX_QUIT when the script ends.
 void start_playback_from_environment();
 
 // text_log.cpp

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 #include "host/files/files.h"
+#include "window/backend.h"
 #include "state.h"
 
 using namespace px;
@@ -161,6 +162,7 @@ extern "C" int PLOTX_log(const char* format, ...) {
         char* end = n > 0 && buffer[n - 1] == '\n' ? buffer + n - 1 : nullptr;
         if (end) *end = '\0';
         write_json_line(buffer);
+        if (g.windows.text_window) px::backend().log_line(g.windows.text_window, buffer);
         if (end) *end = '\n';
     }
     if (g.windows.text_window) draw_log_line(buffer);

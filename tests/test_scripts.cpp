@@ -701,6 +701,24 @@ TEST_F(EnvironmentReplay, ScriptPlaysFromBeginAndEndsInQuit) {
     EXPECT_EQ(hl::now(), 0u);
 }
 
+// A replay to be watched (a page opened as a link to a recorded run) plays its ticks at the
+// timer's pace, as they were recorded, and leaves the program to its user at the end.
+TEST_F(EnvironmentReplay, WatchedReplayKeepsTheTimersPaceAndHandsOver) {
+    hl::set_environment_playback(px::Backend::EnvironmentPlayback::THEN_USER);
+    write_script("PLOTX_MOUSE(4, 5);\nPLOTX_PERIODIC(3);\n");
+    setenv("PLOTX_PLAYBACK", "1", 1);
+    begin();
+    EXPECT_TRUE(marked(CMD_PLAYBACK));
+    EXPECT_EQ(events(2), "M(4,5) P");
+    const uint64_t first = hl::now();
+    EXPECT_GT(first, 0u);
+    EXPECT_EQ(events(2), "P P");
+    EXPECT_EQ(hl::now(), first + 2 * g.input.tick_ms);
+    click_canvas(1, 2, hl::now() + 10);
+    EXPECT_EQ(events(1), "M(1,2)");  // the user's, after the script: no quit
+    EXPECT_FALSE(marked(CMD_PLAYBACK));
+}
+
 // The replay tells its user on standard error how it ended; the log keeps its silence at
 // a line it cannot read.
 TEST_F(EnvironmentReplay, EveryEndIsReportedOnStandardError) {

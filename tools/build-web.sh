@@ -53,4 +53,6 @@ sed -i "s/$target\\.\\(wasm\\|data\\)/$name.\\1/g" "$out/$name.js"
 page=library/backends/web/page
 cp $page/plotx-web.js $page/plotx-web.css "$out/"
 sed "s/@PROGRAM@/$name/g" $page/index.html >"$out/index.html"
+# The demo's recorded sessions beside its page, for links such as ?script=crush.scr&playback=1.
+if [ -z "$program" ]; then cp demo/sessions/*.scr "$out/"; fi
 echo "$out/index.html"

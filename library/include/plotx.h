@@ -71,7 +71,8 @@
  *   resource; on Windows the screen's DPI (the process declares itself DPI-aware, so Windows
  *   never stretches its windows). A DPI is rounded to the nearest multiple of 96 with halves
  *   rounding up (96 dpi gives 1, 120 dpi = 125 % gives 1, 144 dpi = 150 % gives 2, 192 dpi
- *   gives 2). The page ignores it.
+ *   gives 2). In the web page the scale is the screen's pixel ratio rounded the same way (or
+ *   `?PLOTX_SCALE=1..4`), each canvas pixel shown as s x s device pixels.
  *   Whatever the scale, the program sees canvas pixels only: mouse positions (a press
  *   anywhere in a block is that pixel), PLOTX_mouse_position(), scripts, snapshots and
  *   GIFs are the same as at scale 1. Headless runs ignore the scale.
@@ -85,9 +86,12 @@
  *   unless the program handles the signal itself; a second one ends it at once.
  *   `PLOTX_NO_SIGNAL_HANDLERS=1` leaves both signals alone. When the X connection is lost
  *   the library completes a recording before the process ends with status 1.
- * - `PLOTX_PLAYBACK=1` (headless only) plays `PLOTX.SCR` from PLOTX_begin() on and quits
+ * - `PLOTX_PLAYBACK=1` (headless) plays `PLOTX.SCR` from PLOTX_begin() on and quits
  *   when the script ends, with one line on standard error saying how it ended (the end of
  *   the file after N events, the line it stopped at, or why the script could not be read).
+ *   In the web page (`?playback=1`) it plays the script from PLOTX_begin() on with each
+ *   #PLOTX_PERIODIC event at the timer's pace, as recorded, and the user takes over at its
+ *   end; elsewhere it is ignored.
  * - `PLOTX_SNAPSHOT=file.png` saves the canvas as by PLOTX_save_canvas() when the program
  *   calls PLOTX_end().
  * - `PLOTX_GIF=file.gif` captures an animated GIF, as PLOTX_start_capture() does, from

@@ -11,7 +11,9 @@
 //   [ ] window_created / window_shown / window_changed / window_destroyed
 //                        keep the display in step with the layer's windows
 //   [ ] menu_changed     redraw a window's menu bar from its px::Menu
-//   [ ] capabilities     replays_from_environment
+//   [ ] capabilities     environment_playback
+//   [ ] optional         log_line, canvas_drew / canvas_cleared (a text alternative of the
+//                        program's output, for a display that offers one)
 //   [ ] display_scale    blocks of s x s from display_scale_for(), positions posted in client pixels
 //   [ ] an entry in the backend table (backend_table.cpp) and a backend.cmake in its folder
 //   [ ] input            every message of the input contract below
@@ -80,10 +82,21 @@ public:
     virtual void session_started() {}
     virtual void session_ended() {}
 
+    // What the program wrote and drew, in words, for a display that shows it in another form
+    // than pixels (a screen reader's text): each line the log shown by `window` takes (without
+    // its one trailing line feed), each shape drawn on the
+    // canvas shown by `window` (shape and colour names as the log writes them; text only for
+    // text) and each clearing of that canvas.
+    virtual void log_line(HWND /*window*/, const char* /*text*/) {}
+    virtual void canvas_drew(HWND /*window*/, const char* /*shape*/, const char* /*colour*/, const char* /*text*/) {}
+    virtual void canvas_cleared(HWND /*window*/) {}
+
     // Capabilities.
-    // True when PLOTX_PLAYBACK=1 makes a program replay its script at PLOTX_begin and quit
-    // at the script's end (a backend without a user to give input).
-    virtual bool replays_from_environment() const { return false; }
+    // What PLOTX_PLAYBACK=1 does at PLOTX_begin: nothing; replay the script and quit at its
+    // end (a backend without a user to give input); or replay it and leave the program to
+    // the user at its end (a page opened as a link to a recorded run).
+    enum class EnvironmentPlayback { NONE, THEN_QUIT, THEN_USER };
+    virtual EnvironmentPlayback environment_playback() const { return EnvironmentPlayback::NONE; }
     // The whole factor (1..4) each client pixel is shown at, chosen once at start with
     // display_scale_for(). Everything posted stays in client pixels; 1 where nothing scales.
     virtual int display_scale() const { return 1; }

@@ -1,6 +1,7 @@
 // e2e.js - the demo's page and an example's page, end to end in headless Chromium: each
 // group loads a page served from the build's folders and drives it as a person would
-// (clicks, Control shortcuts, the menu bar), reading the canvases' pixels back.
+// (clicks, Control shortcuts, the menu bar, a link to a recorded run, the keyboard alone, a
+// high-density screen), reading the canvases' pixels and the page's words back.
 //   node tests/web/e2e.js DEMO_DIR EXAMPLE_DIR PROBE_DIR   (folders made by tools/build-web.sh;
 //   the probe is tests/input/probe.c, which plays tests/input/scenario.txt)
 // Waits are bounded polls; the one fixed pause checks that a halted picture stays still.
@@ -55,13 +56,15 @@ const SUN = [255, 255, 0], CREATURE = [0, 102, 51], SKY = [153, 255, 255];
 const GRAPHICS = 'PLOTX Graphics', TEXT = 'PLOTX Text';
 
 let lastPage = null;  // its console lines go with a failure's report
-async function open(browser, url) {
+async function open(browser, url, deviceScaleFactor = 1, watch = () => {}) {
   const page = await browser.newPage();
+  watch(page);
   lastPage = page;
   page.lines = [];
-  page.on('console', m => page.lines.push(m.text()));
-  page.on('pageerror', e => page.lines.push('page error: ' + e.message));
-  await page.setViewport({ width: 900, height: 1300 });
+  page.errors = [];  // console errors and uncaught exceptions
+  page.on('console', m => { page.lines.push(m.text()); if (m.type() === 'error') page.errors.push(m.text()); });
+  page.on('pageerror', e => { page.lines.push('page error: ' + e.message); page.errors.push(e.message); });
+  await page.setViewport({ width: 900, height: 1300, deviceScaleFactor });
   await page.goto(url);
   await poll('the first frame', () => page.evaluate(() => Module.plotx.firstFrame !== null), 10000);
   return page;
@@ -73,6 +76,12 @@ async function control(page, letter) {
   await page.keyboard.down('Control');
   await page.keyboard.press('Key' + letter);
   await page.keyboard.up('Control');
+}
+
+// axe-core's findings on the page as it is now: "rule (count): first element" each.
+async function axeFindings(page) {
+  if (!(await page.evaluate(() => typeof axe !== 'undefined'))) await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
+  return page.evaluate(async () => (await axe.run(document)).violations.map(v => `${v.id} (${v.nodes.length}): ${v.nodes[0].target}`));
 }
 
 const groups = [];
@@ -328,6 +337,200 @@ group('the input scenario (tests/input/scenario.txt)', async (browser, base) => 
   await poll('the end', () => page.$eval('#status', st => /exit status 0/.test(st.textContent)));
   console.log(`     ${ran} steps run, ${skipped} skipped`);
   await page.close();
+});
+
+// In the page: whether a crushed car lies on the canvas: its two black blocks, 13 pixels wide
+// with 7 between them, seen as such on three rows in a row (what is drawn after them may cover
+// some of their pixels; the creature's black foot is one block, text strokes are thinner).
+function crushedCar(title) {
+  const c = document.querySelector(`section.window[data-title="${title}"] canvas`);
+  const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+  const black = (x, y) => { const i = (y * c.width + x) * 4; return d[i] === 0 && d[i + 1] === 0 && d[i + 2] === 0; };
+  let rows = 0, at = -1;
+  for (let y = 0; y < c.height; ++y) {
+    const runs = [];
+    for (let x = 0; x < c.width;) {
+      if (!black(x, y)) { ++x; continue; }
+      const start = x;
+      while (x < c.width && black(x, y)) ++x;
+      runs.push([start, x]);
+    }
+    let found = -1;
+    for (let i = 0; i + 1 < runs.length && found < 0; ++i) {
+      const [a0, a1] = runs[i], [b0, b1] = runs[i + 1];
+      if (a1 - a0 >= 10 && b1 - b0 >= 10 && b0 - a1 >= 5 && b0 - a1 <= 9) found = a1;
+    }
+    rows = found >= 0 && (rows === 0 || Math.abs(found - at) <= 1) ? rows + 1 : found >= 0 ? 1 : 0;
+    at = found;
+    if (rows >= 3) return true;
+  }
+  return false;
+}
+
+group('a link to a script beside the page plays the recorded run, then the visitor has it', async (browser, base) => {
+  const page = await open(browser, base + '/demo/?script=crush.scr&playback=1&seed=1');
+  await poll('the line saying a script plays', () => page.$eval('#playback-status', p => /Playing the script crush\.scr/.test(p.textContent)));
+  if (!(await page.$eval('#stop-playback', b => !b.hidden))) throw new Error('no button to stop the playback');
+  const found = await axeFindings(page);
+  if (found.length) throw new Error('axe finds, while the script plays, ' + found.join('; '));
+  if (await page.evaluate(crushedCar, GRAPHICS)) throw new Error('a car is crushed before the script played');
+  // The session: the creature walks to the road at (-100, -100), pixel column 197, and
+  // crushes a car; no input.
+  await poll('the end of the script', () => page.$eval('#playback-status', p => /has stopped: the program is yours/.test(p.textContent)), 20000);
+  if (await page.$eval('#stop-playback', b => !b.hidden)) throw new Error('the stop button stays after the end');
+  const creature = await spot(page, CREATURE);
+  if (Math.abs(creature.x - 197) > 30) throw new Error('the creature is not on the road: ' + JSON.stringify(creature));
+  if (!(await page.evaluate(crushedCar, GRAPHICS))) throw new Error('no crushed car after the script');
+  // Taken over: Ctrl+A animates again.
+  const sun = await spot(page, SUN);
+  await (await canvasOf(page, GRAPHICS)).focus();
+  await control(page, 'A');
+  await poll('the sun to move after the script', async () => (await spot(page, SUN)).x !== sun.x);
+  if (page.errors.length) throw new Error('console errors: ' + page.errors.join('; '));
+  await page.close();
+});
+
+group('the stop button switches a linked playback off; the visitor\'s own script is kept aside', async (browser, base) => {
+  const own = 'PLOTX_KBD(49);\n';
+  const first = await open(browser, base + '/demo/?seed=1');
+  await first.evaluate(text => new Promise(done => { FS.writeFile('/plotx/PLOTX.SCR', text); FS.syncfs(false, done); }), own);
+  await first.close();
+  const page = await open(browser, base + '/demo/?script=crush.scr&PLOTX_PLAYBACK=1&seed=1');
+  const kept = await page.evaluate(() => FS.readFile('/plotx/PLOTX.SCR.saved', { encoding: 'utf8' }));
+  if (kept !== own) throw new Error('the visitor\'s PLOTX.SCR was not kept: ' + kept);
+  await poll('the stop button', () => page.$eval('#stop-playback', b => !b.hidden));
+  await page.click('#stop-playback');
+  if (await page.evaluate(() => document.activeElement.tagName) !== 'CANVAS') throw new Error('the keyboard did not go to the picture');
+  await poll('Playback off', () => page.$eval('.menubar li[aria-keyshortcuts="Control+P"]', li => li.getAttribute('aria-checked') === 'false'));
+  await poll('the line to say so', () => page.$eval('#playback-status', p => /has stopped/.test(p.textContent)));
+  if (await page.$eval('#stop-playback', b => !b.hidden)) throw new Error('the stop button stays after the stop');
+  await page.close();
+});
+
+group('a script that cannot be had is named on the page with the reason, and the program runs', async (browser, base) => {
+  for (const [script, reason] of [['missing.scr', /missing\.scr could not be loaded: the server answered 404/],
+    ['http://elsewhere.invalid/crush.scr', /"http:\/\/elsewhere\.invalid\/crush\.scr" was not loaded: only a file beside this page/],
+    ['../demo/crush.scr', /was not loaded: only a file beside this page/]]) {
+    const requests = [];
+    const opened = await open(browser, base + '/demo/?playback=1&seed=1&script=' + encodeURIComponent(script), 1,
+      p => p.on('request', r => requests.push(r.url())));
+    const said = await opened.$eval('#playback-status', p => p.textContent);
+    if (!reason.test(said)) throw new Error(`for ${script} the page says: ${said}`);
+    if (await opened.$eval('#playback-status', p => getComputedStyle(p).display === 'none' || !p.offsetHeight)) throw new Error('the message is not visible');
+    if (await opened.$eval('.menubar li[aria-keyshortcuts="Control+P"]', li => li.getAttribute('aria-checked') === 'true'))
+      throw new Error('the stored script plays in place of the missing one');
+    if (requests.some(u => !u.startsWith(base))) throw new Error('the page fetched from elsewhere: ' + requests);
+    const found = await axeFindings(opened);
+    if (found.length) throw new Error('axe finds, with the message shown, ' + found.join('; '));
+    await opened.close();
+  }
+});
+
+group('a screen reader hears the log and the canvas, and the Run menu works by keyboard alone', async (browser, base) => {
+  const page = await open(browser, base + '/demo/?seed=1');
+  const label = () => page.$eval(`section.window[data-title="${GRAPHICS}"] canvas`, c => c.getAttribute('aria-label'));
+  // Each shape named with its colour, counted, and the texts drawn.
+  const words = await poll('the canvas in words', async () => { const l = await label(); return /shapes:/.test(l) && l; });
+  if (!/^PLOTX Graphics: \d+ shapes: an ice blue rectangle, a yellow circle, .*, \d+ forest green triangles, .*text "PLOTX Demo: the creature and the traffic"/.test(words))
+    throw new Error('the canvas reads ' + words);
+  const canvas = await canvasOf(page, GRAPHICS);
+  await canvas.focus();
+  await control(page, 'L');
+  const log = `section.window[data-title="${TEXT}"] [role="log"][aria-live="polite"]`;
+  await poll('log lines in the live region', () => page.$$eval(log + ' > div', ds => ds.some(d => /^[a-z% ]+ (triangle|rectangle|circle) at \(-?\d+,-?\d+\)/.test(d.textContent))));
+  if ((await page.$$eval(log + ' > div', ds => ds.length)) > 25) throw new Error('the live region keeps more than the log');
+  await control(page, 'L');
+  // F10 opens the Run menu at its first entry; arrows move, Escape goes back to the bar,
+  // Enter on a check box flips it and puts the focus back on the picture.
+  await canvas.focus();
+  await page.keyboard.press('F10');
+  const focused = () => page.evaluate(() => { const a = document.activeElement; return { role: a.getAttribute('role'), text: a.textContent, checked: a.getAttribute('aria-checked'), tag: a.tagName }; });
+  if ((await focused()).text !== 'Animate' + 'Ctrl+A') throw new Error('F10 focused ' + JSON.stringify(await focused()));
+  for (let i = 0; i < 3; ++i) await page.keyboard.press('ArrowDown');
+  const logging = await focused();
+  if (logging.role !== 'menuitemcheckbox' || logging.checked !== 'false' || !/Logging/.test(logging.text)) throw new Error('Logging reads ' + JSON.stringify(logging));
+  await page.keyboard.press('End');
+  if (!/Quit/.test((await focused()).text)) throw new Error('End did not reach Quit, the last entry that can be picked');
+  await page.keyboard.press('Escape');
+  if ((await focused()).role !== 'menuitem' || !(await page.$eval('.menu', m => m.hidden))) throw new Error('Escape did not close the menu onto the bar');
+  await page.keyboard.press('ArrowDown');
+  for (let i = 0; i < 3; ++i) await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('Enter');
+  await poll('Logging checked', () => page.$eval('.menubar li[data-command="4"]', li => li.getAttribute('aria-checked') === 'true'));
+  if ((await focused()).tag !== 'CANVAS') throw new Error('the focus did not return to the picture');
+  const roles = await page.$$eval('.menubar, .menubar [role]', es => es.map(e => e.getAttribute('role')));
+  for (const r of ['menubar', 'menu', 'menuitem', 'menuitemcheckbox', 'separator'])
+    if (!roles.includes(r)) throw new Error('no ' + r + ' in the menu bar');
+  // axe-core's rules, with the menu open and closed: nothing found.
+  for (const open of [false, true]) {
+    if (open) await page.click('.menubar button');
+    const found = await axeFindings(page);
+    if (found.length) throw new Error('axe finds ' + found.join('; '));
+  }
+  if (page.errors.length) throw new Error('console errors: ' + page.errors.join('; '));
+  await page.close();
+});
+
+group('the log panel resizes and the program repaints it at the size given', async (browser, base) => {
+  const page = await open(browser, base + '/demo/?seed=1');
+  const text = `section.window[data-title="${TEXT}"]`;
+  const before = await page.$eval(text + ' canvas', c => ({ w: c.width, h: c.height }));
+  // The frame's corner, dragged 150 pixels right and 60 down.
+  const box = await (await page.$(text + ' .client')).boundingBox();
+  await page.mouse.move(box.x + box.width - 3, box.y + box.height - 3);
+  await page.mouse.down();
+  await page.mouse.move(box.x + box.width + 147, box.y + box.height + 57, { steps: 5 });
+  await page.mouse.up();
+  const after = await poll('the repaint at the new size', () => page.$eval(text + ' canvas', (c, b) => c.width !== b.w && { w: c.width, h: c.height }, before));
+  if (Math.abs(after.w - before.w - 150) > 2 || Math.abs(after.h - before.h - 60) > 2) throw new Error(`resized from ${JSON.stringify(before)} to ${JSON.stringify(after)}`);
+  // The log still fills it: a line at the bottom row once logging runs.
+  await (await canvasOf(page, GRAPHICS)).focus();
+  await control(page, 'L');
+  await poll('a line at the new bottom', () => page.$eval(text + ' canvas', c => {
+    const d = c.getContext('2d').getImageData(0, c.height - 13, c.width, 13).data;
+    for (let i = 0; i < d.length; i += 4) if (d[i] < 128) return true;
+    return false;
+  }));
+  await page.close();
+});
+
+group('on a screen of device scale 2 each canvas pixel is a crisp 2 x 2 block, and a click reaches its pixel', async (browser, base) => {
+  const page = await open(browser, base + '/probe/?echo=1', 2);
+  const canvas = await canvasOf(page, GRAPHICS);
+  const box = await canvas.boundingBox();
+  const size = await page.evaluate(t => { const c = document.querySelector(`section.window[data-title="${t}"] canvas`); return { w: c.width, h: c.height }; }, GRAPHICS);
+  if (box.width !== size.w || box.height !== size.h) throw new Error('the canvas is not one CSS pixel a pixel at scale 2: ' + JSON.stringify(box));
+  const shot = await canvas.screenshot({ encoding: 'base64' });
+  // Decoded by the browser, compared block by block with the canvas's own pixels.
+  const bad = await page.evaluate(async (t, png) => {
+    const c = document.querySelector(`section.window[data-title="${t}"] canvas`);
+    const own = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    const img = await createImageBitmap(await (await fetch('data:image/png;base64,' + png)).blob());
+    if (img.width !== 2 * c.width || img.height !== 2 * c.height) return `screenshot ${img.width}x${img.height}`;
+    const o = new OffscreenCanvas(img.width, img.height).getContext('2d');
+    o.drawImage(img, 0, 0);
+    const shot = o.getImageData(0, 0, img.width, img.height).data;
+    let wrong = 0;
+    for (let y = 0; y < img.height; ++y)
+      for (let x = 0; x < img.width; ++x) {
+        const s = (y * img.width + x) * 4, p = ((y >> 1) * c.width + (x >> 1)) * 4;
+        if (shot[s] !== own[p] || shot[s + 1] !== own[p + 1] || shot[s + 2] !== own[p + 2]) ++wrong;
+      }
+    return wrong ? `${wrong} device pixels differ from their canvas pixel` : '';
+  }, GRAPHICS, shot);
+  if (bad) throw new Error(bad);
+  // A click at the middle of the block of client (307, 236), which the probe calls (10, 10),
+  // and at the middle of the next block to the right.
+  await page.mouse.click(box.x + 307.5, box.y + 236.5);
+  await poll('the click at (10, 10)', () => page.lines.some(l => /^event 1 10 10 1 0 0$/.test(l)));
+  await page.mouse.click(box.x + 308.5, box.y + 236.5);
+  await poll('the click at (11, 10)', () => page.lines.some(l => /^event 1 11 10 1 0 0$/.test(l)));
+  await page.close();
+  // PLOTX_SCALE picks the scale: 3 device pixels a pixel is 1.5 CSS pixels at this ratio.
+  const scaled = await open(browser, base + '/probe/?PLOTX_SCALE=3', 2);
+  const wide = await (await canvasOf(scaled, GRAPHICS)).boundingBox();
+  if (wide.width !== size.w * 1.5) throw new Error('PLOTX_SCALE=3 shows the canvas ' + wide.width + ' CSS pixels wide');
+  await scaled.close();
 });
 
 (async () => {

@@ -6,7 +6,7 @@
 //   [x] poll, wait_until          scheduled input; the clock jumps to what comes next,
 //                                 and a run with nothing left to come gets a quit
 //   [x] window and menu calls     nothing to show: the layer's records are the display
-//   [x] replays_from_environment  yes: PLOTX_PLAYBACK=1 replays the script
+//   [x] environment_playback  PLOTX_PLAYBACK=1 replays the script, then quits
 #include "backends/headless/headless.h"
 
 #include <cctype>
@@ -38,7 +38,8 @@ public:
     const char* name() const override { return "headless"; }
     uint64_t now_ms() override { return now_; }
     void screen_size(int* w, int* h) override { *w = width_; *h = height_; }
-    bool replays_from_environment() const override { return true; }
+    EnvironmentPlayback environment_playback() const override { return environment_playback_; }
+    EnvironmentPlayback environment_playback_ = EnvironmentPlayback::THEN_QUIT;
 
     void poll() override {
         while (!inputs_.empty() && inputs_.begin()->first.first <= now_) {
@@ -123,6 +124,7 @@ uint64_t now() { return H().now_; }
 void advance(uint64_t ms) { H().now_ += ms; }
 void set_idle_limit(uint64_t ms) { H().idle_limit_ = ms; }
 void set_poll_step(uint64_t ms) { H().poll_step_ = ms; }
+void set_environment_playback(Backend::EnvironmentPlayback mode) { H().environment_playback_ = mode; }
 
 void click(HWND hwnd, int x, int y, uint64_t at) {
     H().schedule(at, hwnd, WM_LBUTTONDOWN, MK_LBUTTON | H().mk(), MAKELPARAM(static_cast<unsigned>(x), static_cast<unsigned>(y)));

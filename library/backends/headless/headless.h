@@ -24,6 +24,9 @@ void set_idle_limit(uint64_t ms);
 // When non-zero, a wait moves the clock by at most this many ms at a time, as a program
 // that polls sees it pass; 0 (the default) jumps straight to the next timer or input.
 void set_poll_step(uint64_t ms);
+// What PLOTX_PLAYBACK=1 does (replay, then quit, by default): a test stands in for a display
+// whose user takes over at the script's end.
+void set_environment_playback(Backend::EnvironmentPlayback mode);
 
 // Input, delivered when the clock reaches `at` (now if at is in the past). Coordinates
 // are client pixels of the window.

@@ -1,12 +1,17 @@
 // web.cpp - the web backend: every layer window becomes a panel on the page (a canvas
 // showing its client image at 1:1 and, when it has one, a menu bar built from its px::Menu);
-// the page's pointer, keyboard, menu and close input become posted messages. Waiting
+// the page's pointer, keyboard, menu and close input become posted messages; a sizable
+// window's panel resized by the visitor is resized here as a window manager's would be (the
+// page shows each client pixel as s x s device pixels and posts client pixels). Waiting
 // suspends the program (the toolchain's asynchronous-call support) until input arrives or a
-// page timer fires, so a halted program leaves the tab idle. The page side is page/plotx-web.js.
+// page timer fires, so a halted program leaves the tab idle. The log's lines and a summary of
+// the shapes on the canvas go to the page as text for screen readers. The page side is
+// page/plotx-web.js.
 #include <emscripten.h>
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "window/backend.h"
@@ -19,9 +24,11 @@ namespace {
 constexpr int SCREEN_WIDTH = 806, SCREEN_HEIGHT = 1059;
 
 // clang-format off
-EM_JS(void, page_window_created, (int id, const char* title, int has_menu), {
-    Module.plotx.windowCreated(id, UTF8ToString(title), has_menu !== 0);
+EM_JS(void, page_window_created, (int id, const char* title, int has_menu, int sizable), {
+    Module.plotx.windowCreated(id, UTF8ToString(title), has_menu !== 0, sizable !== 0);
 });
+EM_JS(void, page_log_line, (int id, const char* text), { Module.plotx.logLine(id, UTF8ToString(text)); });
+EM_JS(void, page_describe, (int id, const char* text), { Module.plotx.describe(id, UTF8ToString(text)); });
 EM_JS(void, page_window_shown, (int id, int shown), { Module.plotx.windowShown(id, shown !== 0); });
 EM_JS(void, page_window_destroyed, (int id), { Module.plotx.windowDestroyed(id); });
 EM_JS(void, page_present, (int id, const uint8_t* rgba, int width, int height), {
@@ -58,7 +65,7 @@ std::string constants_json() {
         const char* name;
         uint32_t value;
     } table[] = {
-        {"WM_CLOSE", WM_CLOSE}, {"WM_KILLFOCUS", WM_KILLFOCUS}, {"WM_KEYDOWN", WM_KEYDOWN},
+        {"WM_CLOSE", WM_CLOSE}, {"WM_SIZE", WM_SIZE}, {"WM_KILLFOCUS", WM_KILLFOCUS}, {"WM_KEYDOWN", WM_KEYDOWN},
         {"WM_KEYUP", WM_KEYUP}, {"WM_SYSKEYDOWN", WM_SYSKEYDOWN}, {"WM_SYSKEYUP", WM_SYSKEYUP},
         {"WM_COMMAND", WM_COMMAND}, {"WM_MOUSEMOVE", WM_MOUSEMOVE}, {"WM_MOUSEWHEEL", WM_MOUSEWHEEL},
         {"WM_LBUTTONDOWN", WM_LBUTTONDOWN}, {"WM_LBUTTONUP", WM_LBUTTONUP},
@@ -81,6 +88,83 @@ std::string constants_json() {
 }
 
 int id_of(HWND hwnd) { return static_cast<int>(reinterpret_cast<uintptr_t>(hwnd)); }
+
+// The shapes drawn for the picture last shown (since the one before it was shown, or since the
+// canvas was cleared), counted by colour and shape in the order they first came, with the
+// texts drawn; put in words for the canvas's text alternative. A program that redraws its
+// scene each frame is described whole; one that draws only what moved, by what moved.
+class CanvasWords {
+public:
+    static constexpr int ITEMISED = 50;  // more shapes than this are summed up by shape
+    static constexpr size_t TEXTS = 6;   // texts quoted at most
+
+    void clear() {
+        groups_.clear();
+        texts_.clear();
+        total_ = 0;
+    }
+    void add(const std::string& shape, const std::string& colour, const char* text) {
+        ++total_;
+        if (shape == "text") {
+            if (text && *text && texts_.size() < TEXTS) texts_.emplace_back(text);
+            return;
+        }
+        for (Group& gr : groups_)
+            if (gr.shape == shape && gr.colour == colour) {
+                ++gr.count;
+                return;
+            }
+        groups_.push_back({shape, colour, 1});
+    }
+    std::string words() const {
+        if (total_ == 0) return "nothing drawn";
+        std::vector<std::string> parts;
+        if (total_ <= ITEMISED) {
+            for (const Group& gr : groups_)
+                parts.push_back(gr.count == 1 ? article(gr.colour) + " " + gr.colour + " " + gr.shape
+                                              : std::to_string(gr.count) + " " + gr.colour + " " + gr.shape + "s");
+        } else {
+            // Shapes by kind, most first, then the three commonest colours.
+            std::vector<std::pair<std::string, long>> kinds, colours;
+            for (const Group& gr : groups_) {
+                bump(kinds, gr.shape, gr.count);
+                bump(colours, gr.colour, gr.count);
+            }
+            for (const auto& k : kinds) parts.push_back(count_of(k.second, k.first));
+            std::string most;
+            for (size_t i = 0; i < colours.size() && i < 3; ++i)
+                most += (i == 0 ? "" : i + 1 == std::min<size_t>(colours.size(), 3) ? " and " : ", ") + colours[i].first;
+            if (!most.empty()) parts.push_back("mostly " + most);
+        }
+        for (const std::string& t : texts_) parts.push_back("text \"" + t + "\"");
+        std::string out = count_of(total_, "shape") + ":";
+        for (size_t i = 0; i < parts.size(); ++i) out += (i ? ", " : " ") + parts[i];
+        return out;
+    }
+
+private:
+    struct Group {
+        std::string shape, colour;
+        long count;
+    };
+    static std::string article(const std::string& w) {
+        return std::string("aeiou").find(w[0]) != std::string::npos ? "an" : "a";
+    }
+    static std::string count_of(long n, const std::string& what) {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    }
+    static void bump(std::vector<std::pair<std::string, long>>& v, const std::string& key, long n) {
+        auto it = v.begin();
+        for (; it != v.end() && it->first != key; ++it) {}
+        if (it == v.end()) v.emplace_back(key, n);
+        else it->second += n;
+        // Kept most first; ties keep their first-seen order.
+        for (size_t i = v.size() - 1; i > 0 && v[i].second > v[i - 1].second; --i) std::swap(v[i], v[i - 1]);
+    }
+    std::vector<Group> groups_;
+    std::vector<std::string> texts_;
+    long total_ = 0;
+};
 
 // Menu text for the page: one entry a line, "kind<TAB>id<TAB>flags<TAB>label", where kind is
 // P (a popup whose entries follow, up to a line "E"), S (separator) or I (item); the label
@@ -123,7 +207,10 @@ public:
         int32_t in[4];
         while (page_take_input(in)) {
             HWND hwnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(static_cast<uint32_t>(in[0])));
-            if (IsWindow(hwnd))
+            if (!IsWindow(hwnd)) continue;
+            if (static_cast<unsigned>(in[1]) == WM_SIZE)  // the visitor resized the panel: lParam its client size
+                user_resized(hwnd, in[3] & 0xFFFF, (in[3] >> 16) & 0xFFFF);
+            else
                 post_input(hwnd, static_cast<unsigned>(in[1]), static_cast<WPARAM>(static_cast<uint32_t>(in[2])),
                            static_cast<LPARAM>(in[3]));
         }
@@ -140,7 +227,7 @@ public:
     }
 
     void window_created(HWND hwnd) override {
-        page_window_created(id_of(hwnd), hwnd->title.c_str(), hwnd->menu ? 1 : 0);
+        page_window_created(id_of(hwnd), hwnd->title.c_str(), hwnd->menu ? 1 : 0, hwnd->style & WS_THICKFRAME ? 1 : 0);
         menu_changed(hwnd);
     }
     void window_shown(HWND hwnd, bool shown) override {
@@ -153,6 +240,14 @@ public:
         rgba_.resize(static_cast<size_t>(b.width) * b.height * 4);
         b.copy_bytes(0, 0, b.width, b.height, 4, rgba_.data());  // the page's canvas takes R G B A
         page_present(id_of(hwnd), rgba_.data(), b.width, b.height);
+        if (hwnd == described_ && words_changed_) {
+            // Sent when it reads differently; the page updates the canvas's label at most once a second.
+            words_changed_ = false;
+            std::string now = words_.words();
+            if (now != words_sent_) page_describe(id_of(hwnd), now.c_str());
+            words_sent_ = std::move(now);
+            next_frame_ = true;
+        }
     }
     void window_destroyed(HWND hwnd) override { page_window_destroyed(id_of(hwnd)); }
     void menu_changed(HWND hwnd) override {
@@ -161,8 +256,29 @@ public:
         page_menu(id_of(hwnd), text.c_str());
     }
 
+    EnvironmentPlayback environment_playback() const override { return EnvironmentPlayback::THEN_USER; }
+    void log_line(HWND window, const char* text) override { page_log_line(id_of(window), text); }
+    void canvas_drew(HWND window, const char* shape, const char* colour, const char* text) override {
+        described_ = window;
+        if (next_frame_) words_.clear();  // the first shape of the next picture
+        next_frame_ = false;
+        words_.add(shape, colour, text);
+        words_changed_ = true;
+    }
+    void canvas_cleared(HWND window) override {
+        described_ = window;
+        words_.clear();
+        next_frame_ = false;
+        words_changed_ = true;
+    }
+
 private:
     static constexpr uint64_t FRAME_MS = 16;
+    HWND described_ = nullptr;  // the window showing the canvas the words are about
+    CanvasWords words_;
+    bool words_changed_ = false;
+    bool next_frame_ = false;  // the picture was shown: the next shape starts the next one
+    std::string words_sent_;
     uint64_t last_turn_ = 0;
     std::vector<uint8_t> rgba_;
 };

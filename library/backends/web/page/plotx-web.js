@@ -1,18 +1,20 @@
 // plotx-web.js - the page side of the web backend (../web.cpp): panels for
 // the program's windows with their menu bars, page input queued for the program (which
 // wakes it when it waits), PLOTX.SCR kept in browser storage, script and picture files
-// offered for download, and URL parameters as the program's environment.
+// offered for download, URL parameters as the program's environment, a script beside the page
+// played as a link to a recorded run, the log and the canvas in words for screen readers, and
+// whole-number scaling of the canvases on high-density screens.
 'use strict';
 (function () {
   // The window layer's input messages, their parameters' bits and the menu flags, as the
   // program hands them over (web.cpp) before it creates a window.
-  let WM_CLOSE, WM_KILLFOCUS, WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_COMMAND,
+  let WM_CLOSE, WM_SIZE, WM_KILLFOCUS, WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_COMMAND,
     WM_MOUSEMOVE, WM_MOUSEWHEEL, MK_LBUTTON, MK_RBUTTON, MK_SHIFT, MK_CONTROL, MK_MBUTTON, MK_ALT,
     WHEEL_DELTA, KEY_CONTROL_HELD, KEY_SHIFT_HELD, KEY_ALT_HELD, KEY_WAS_DOWN, KEY_SECOND, KEY_UP_BIT, MF_GRAYED,
     MF_DISABLED, MF_CHECKED, VK_NO_CODE;
   let BUTTON_DOWN = [], BUTTON_UP = [];  // left, middle, right
   function setConstants(c) {
-    ({ WM_CLOSE, WM_KILLFOCUS, WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_COMMAND,
+    ({ WM_CLOSE, WM_SIZE, WM_KILLFOCUS, WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_COMMAND,
       WM_MOUSEMOVE, WM_MOUSEWHEEL, MK_LBUTTON, MK_RBUTTON, MK_SHIFT, MK_CONTROL, MK_MBUTTON, MK_ALT,
       WHEEL_DELTA, KEY_CONTROL_HELD, KEY_SHIFT_HELD, KEY_ALT_HELD, KEY_WAS_DOWN, KEY_SECOND, KEY_UP_BIT, MF_GRAYED,
       MF_DISABLED, MF_CHECKED, VK_NO_CODE } = c);
@@ -173,7 +175,9 @@
     const items = menuEntries(panel, index).filter(li => li.getAttribute('aria-disabled') !== 'true');
     if (items.length === 0) return;
     let at = items.indexOf(document.activeElement);
-    at = at < 0 ? (step > 0 ? 0 : items.length - 1) : (at + step + items.length) % items.length;
+    if (step === 'first') at = 0;
+    else if (step === 'last') at = items.length - 1;
+    else at = at < 0 ? (step > 0 ? 0 : items.length - 1) : (at + step + items.length) % items.length;
     items[at].focus();
   }
 
@@ -227,8 +231,11 @@
         }
         const parts = labelParts(item.text);
         const checked = (item.flags & MF_CHECKED) !== 0;
-        li.setAttribute('role', checked ? 'menuitemcheckbox' : 'menuitem');
-        if (checked) li.setAttribute('aria-checked', 'true');
+        // An entry once seen checked is a check box from then on, with its state spoken.
+        if (checked) panel.checkable.add(item.id);
+        const checkbox = panel.checkable.has(item.id);
+        li.setAttribute('role', checkbox ? 'menuitemcheckbox' : 'menuitem');
+        if (checkbox) li.setAttribute('aria-checked', String(checked));
         li.tabIndex = -1;
         li.dataset.command = String(item.id);
         if (!enabled(item)) li.setAttribute('aria-disabled', 'true');
@@ -264,13 +271,22 @@
         } else if (e.key === 'Escape') {
           e.preventDefault();
           panel.canvas.focus();
+        } else if (e.key === 'ArrowLeft' || e.key === 'ArrowRight') {
+          e.preventDefault();
+          const n = panel.menus.length;
+          panel.menus[(index + (e.key === 'ArrowRight' ? 1 : n - 1)) % n].button.focus();
         }
       });
       list.addEventListener('keydown', e => {
         e.stopPropagation();
         if (e.key === 'ArrowDown') moveFocus(panel, index, 1);
         else if (e.key === 'ArrowUp') moveFocus(panel, index, -1);
-        else if (e.key === 'Home') moveFocus(panel, index, 0);
+        else if (e.key === 'Home') moveFocus(panel, index, 'first');
+        else if (e.key === 'End') moveFocus(panel, index, 'last');
+        else if (e.key === 'ArrowLeft' || e.key === 'ArrowRight') {
+          const n = panel.menus.length;
+          showMenu(panel, (index + (e.key === 'ArrowRight' ? 1 : n - 1)) % n, true);
+        }
         else if (e.key === 'Enter' || e.key === ' ') pick(panel, document.activeElement);
         else if (e.key === 'Escape') closeMenu('bar');
         else if (e.key === 'Tab') { closeMenu(false); return; }
@@ -320,7 +336,7 @@
   }, true);
 
   // --- Windows ----------------------------------------------------------------------------
-  function windowCreated(id, title, hasMenu) {
+  function windowCreated(id, title, hasMenu, sizable) {
     const root = document.createElement('section');
     root.className = 'window';
     root.dataset.title = title;
@@ -348,10 +364,16 @@
     canvas.tabIndex = 0;
     canvas.setAttribute('role', 'img');
     canvas.setAttribute('aria-label', title);
-    root.append(head, bar, canvas);
+    // The client area: a frame the visitor can resize when the window is sizable.
+    const client = document.createElement('div');
+    client.className = 'client';
+    client.appendChild(canvas);
+    root.append(head, bar, client);
     desk.appendChild(root);
-    const panel = { id, title, root, bar, canvas, ctx: canvas.getContext('2d'), menus: [] };
+    const panel = { id, title, root, bar, canvas, client, ctx: canvas.getContext('2d'), menus: [], checkable: new Set(),
+      sizable, words: '', wordsAt: -Infinity, wordsTimer: null, lines: null };
     windows.set(id, panel);
+    if (sizable) makeResizable(panel);
 
     // Client pixel of a pointer event, as the low and high words of lParam (signed).
     const where = e => {
@@ -421,6 +443,7 @@
     const panel = windows.get(id);
     if (!panel) return;
     if (openMenu && openMenu.panel === panel) openMenu = null;
+    if (panel.wordsTimer !== null) clearTimeout(panel.wordsTimer);
     panel.root.remove();
     windows.delete(id);
   }
@@ -432,8 +455,7 @@
     if (c.width !== width || c.height !== height) {
       c.width = width;
       c.height = height;
-      c.style.width = width + 'px';
-      c.style.height = height + 'px';
+      fitPanel(panel);
     }
     panel.ctx.putImageData(new ImageData(new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length), width, height), 0, 0);
     if (plotx.firstFrame === null) {
@@ -444,10 +466,114 @@
 
   function setMenu(id, description) {
     const panel = windows.get(id);
-    if (panel) buildMenuBar(panel, description);
+    if (!panel) return;
+    buildMenuBar(panel, description);
+    playbackShown(panel);
   }
 
-  Object.assign(plotx, { setConstants, windowCreated, windowShown, windowDestroyed, present, setMenu });
+  // --- Scale -------------------------------------------------------------------------------
+  // Each canvas pixel is shown as a crisp block of s x s device pixels, s a whole number: the
+  // screen's pixel ratio rounded as the desktop rounds its DPI (a half up: 125 % gives 1,
+  // 150 % gives 2), 1..4, or PLOTX_SCALE=1..4 from the URL. The canvas keeps the program's
+  // pixels; the browser enlarges it (pixelated) to s / ratio CSS pixels a pixel.
+  function pageScale() {
+    const asked = new URLSearchParams(location.search).get('PLOTX_SCALE');
+    if (/^[1-4]$/.test(asked || '')) return +asked;
+    return Math.min(4, Math.max(1, Math.floor((window.devicePixelRatio || 1) + 0.5)));
+  }
+  let scale = pageScale();
+  const cssPixels = n => n * scale / (window.devicePixelRatio || 1);
+
+  function fitPanel(panel) {
+    const c = panel.canvas;
+    c.style.width = cssPixels(c.width) + 'px';
+    c.style.height = cssPixels(c.height) + 'px';
+    // A size the visitor gave stays as given; any other follows the program's.
+    const asked = panel.asked;
+    if (!asked || asked.w !== c.width || asked.h !== c.height) {
+      panel.client.style.width = c.style.width;
+      panel.client.style.height = c.style.height;
+    }
+  }
+  // A zoom or a move to another screen changes the ratio: every panel is laid out again.
+  window.addEventListener('resize', () => {
+    const now = pageScale();
+    const ratio = window.devicePixelRatio || 1;
+    if (now === scale && ratio === plotx.ratio) return;
+    scale = now;
+    plotx.ratio = ratio;
+    for (const panel of windows.values()) { panel.asked = null; fitPanel(panel); setMinimum(panel); }
+  });
+  plotx.ratio = window.devicePixelRatio || 1;
+
+  // --- Resizing ------------------------------------------------------------------------------
+  // A sizable window's panel has a resize handle (its frame's corner); the size the visitor
+  // drags it to goes to the program as the new client size, in client pixels, as a desktop
+  // window manager's does. The program repaints at that size.
+  const MIN_CLIENT_W = 120, MIN_CLIENT_H = 40;
+  function setMinimum(panel) {
+    if (!panel.sizable) return;
+    panel.client.style.minWidth = cssPixels(MIN_CLIENT_W) + 'px';
+    panel.client.style.minHeight = cssPixels(MIN_CLIENT_H) + 'px';
+  }
+  function makeResizable(panel) {
+    panel.client.classList.add('sizable');
+    setMinimum(panel);
+    let pending = false;
+    new ResizeObserver(() => {
+      if (pending) return;
+      pending = true;
+      requestAnimationFrame(() => {
+        pending = false;
+        const box = panel.client.getBoundingClientRect();
+        const w = Math.max(MIN_CLIENT_W, Math.round(box.width / cssPixels(1)));
+        const h = Math.max(MIN_CLIENT_H, Math.round(box.height / cssPixels(1)));
+        if (w === panel.canvas.width && h === panel.canvas.height) return;
+        panel.asked = { w, h };
+        plotx.post(panel.id, WM_SIZE, 0, (w & 0xFFFF) | ((h & 0xFFFF) << 16));
+      });
+    }).observe(panel.client);
+  }
+
+  // --- In words ------------------------------------------------------------------------------
+  // The log's lines, also in a polite live region (as many as the log keeps), so a screen
+  // reader reads each new line; and the canvas's text alternative: what the program drew on
+  // it, as the backend sums it up, changed at most once a second.
+  const LOG_LINES = 25;
+  function logLine(id, text) {
+    const panel = windows.get(id);
+    if (!panel) return;
+    if (!panel.lines) {
+      panel.lines = document.createElement('div');
+      panel.lines.className = 'visually-hidden';
+      panel.lines.setAttribute('role', 'log');
+      panel.lines.setAttribute('aria-live', 'polite');
+      panel.lines.setAttribute('aria-label', panel.title + ' lines');
+      panel.root.appendChild(panel.lines);
+    }
+    const line = document.createElement('div');
+    line.textContent = text;
+    panel.lines.appendChild(line);
+    while (panel.lines.childElementCount > LOG_LINES) panel.lines.firstElementChild.remove();
+  }
+
+  const WORDS_MS = 1000;
+  function describe(id, text) {
+    const panel = windows.get(id);
+    if (!panel) return;
+    panel.words = text;
+    if (panel.wordsTimer !== null) return;
+    const apply = () => {
+      panel.wordsTimer = null;
+      panel.wordsAt = performance.now();
+      panel.canvas.setAttribute('aria-label', panel.title + ': ' + panel.words);
+    };
+    const wait = panel.wordsAt + WORDS_MS - performance.now();
+    if (wait <= 0) apply();
+    else panel.wordsTimer = setTimeout(apply, wait);
+  }
+
+  Object.assign(plotx, { setConstants, windowCreated, windowShown, windowDestroyed, present, setMenu, logLine, describe });
 
   // --- Files ------------------------------------------------------------------------------
   let syncTimer = null;
@@ -532,6 +658,96 @@
   });
   window.addEventListener('pagehide', () => { if (typeof FS !== 'undefined') FS.syncfs(false, () => {}); });
 
+  // --- A run as a link -----------------------------------------------------------------------
+  // ?script=NAME loads a script kept beside the page as PLOTX.SCR; with &playback=1 (or
+  // PLOTX_PLAYBACK=1) the program plays it from its start (the Run menu's Playback, switched
+  // on at the start) and the visitor takes over at its end. Only a file beside the page (or in
+  // a folder under it) is fetched: a link never makes the page load from elsewhere.
+  const playbackBox = document.getElementById('playback');
+  const playbackStatus = document.getElementById('playback-status');
+  const stopButton = document.getElementById('stop-playback');
+  let scriptName = 'PLOTX.SCR';  // what the status line calls the script playing
+  let playbackSeen = false;
+
+  // The URL of a script named in the page's link, or the reason it is refused.
+  function scriptUrl(name) {
+    const plain = /^[A-Za-z0-9_][A-Za-z0-9._-]*(\/[A-Za-z0-9_][A-Za-z0-9._-]*)*$/;
+    if (!plain.test(name) || name.split('/').some(part => part === '..' || part === '.'))
+      return { reason: 'only a file beside this page can be loaded (a name such as crush.scr, no address of another site)' };
+    const url = new URL(name, location.href);
+    const here = new URL('.', location.href);
+    if (url.origin !== location.origin || !url.pathname.startsWith(here.pathname))
+      return { reason: 'only a file beside this page can be loaded' };
+    return { url };
+  }
+
+  function showScriptProblem(text) {
+    playbackBox.classList.add('problem');
+    playbackStatus.textContent = text;
+  }
+
+  // Starts fetching the linked script; the promise gives its bytes, or null after saying why.
+  function fetchLinkedScript(name) {
+    const { url, reason } = scriptUrl(name);
+    if (!url) {
+      showScriptProblem(`The script "${name}" was not loaded: ${reason}. The program runs without it.`);
+      return Promise.resolve(null);
+    }
+    return fetch(url, { credentials: 'same-origin', redirect: 'error' })
+      .then(r => {
+        if (!r.ok) throw new Error(`the server answered ${r.status}${r.statusText ? ' ' + r.statusText : ''}`);
+        return r.arrayBuffer();
+      })
+      .then(b => new Uint8Array(b))
+      .catch(e => {
+        const why = e instanceof TypeError ? 'it could not be fetched (' + e.message + ')' : e.message;
+        showScriptProblem(`The script ${url.href} could not be loaded: ${why}. The program runs without it.`);
+        return null;
+      });
+  }
+
+  // The fetched script becomes PLOTX.SCR; a different PLOTX.SCR the visitor had is kept aside.
+  function installLinkedScript(name, bytes) {
+    let own = null;
+    try { own = FS.readFile(SCRIPT); } catch (e) { /* none yet */ }
+    const same = own && own.length === bytes.length && own.every((b, i) => b === bytes[i]);
+    filesNote.textContent = `${name} is now PLOTX.SCR: play it with Run > Playback Script (Ctrl+P).`;
+    if (own && !same) {
+      FS.writeFile(SCRIPT + '.saved', own);
+      filesNote.textContent = `Your own PLOTX.SCR was kept as PLOTX.SCR.saved; ${name} is now PLOTX.SCR.`;
+    }
+    FS.writeFile(SCRIPT, bytes);
+    persist();
+  }
+
+  // The Run menu's Playback entry (the one with Ctrl+P) shows whether a script plays.
+  function playbackEntry(panel) { return panel.bar.querySelector('li[aria-keyshortcuts="Control+P"]'); }
+
+  function playbackShown(panel) {
+    const li = playbackEntry(panel);
+    if (!li) return;
+    const playing = li.getAttribute('aria-checked') === 'true';
+    stopButton.hidden = !playing;
+    stopButton.dataset.window = panel.id;
+    if (playing) {
+      playbackSeen = true;
+      playbackBox.classList.remove('problem');
+      playbackStatus.textContent = `Playing the script ${scriptName}: the program takes its input from it.`;
+    } else if (playbackSeen) {
+      playbackSeen = false;
+      playbackStatus.textContent = `The script ${scriptName} has stopped: the program is yours (Ctrl+A animates).`;
+      scriptName = 'PLOTX.SCR';  // what a later playback plays, whatever the link brought
+    }
+  }
+
+  // Stopping is switching Playback off, as Ctrl+P does.
+  stopButton.addEventListener('click', () => {
+    const panel = windows.get(+stopButton.dataset.window);
+    const li = panel && playbackEntry(panel);
+    if (li && li.getAttribute('aria-checked') === 'true') plotx.post(panel.id, WM_COMMAND, +li.dataset.command, 0);
+    if (panel) panel.canvas.focus();  // the button goes: the keyboard goes to the program it handed over
+  });
+
   // --- The program ------------------------------------------------------------------------
   // URL parameters: ?seed=n (PLOTX_SEED), ?echo=1 (log lines echoed to the console), and any
   // PLOTX_NAME=value as that environment variable.
@@ -540,6 +756,10 @@
   for (const [k, v] of params) if (/^PLOTX_[A-Z_]+$/.test(k)) env[k] = v;
   if (params.has('seed')) env.PLOTX_SEED = params.get('seed');
   if (params.has('echo')) env.PLOTX_LOG_ECHO = params.get('echo') === '0' ? '0' : '1';
+  if (params.has('playback')) env.PLOTX_PLAYBACK = params.get('playback') === '1' ? '1' : '0';
+  const linked = params.has('script') ? params.get('script') : null;
+  if (linked !== null) scriptName = linked;
+  const linkedBytes = linked !== null ? fetchLinkedScript(linked) : null;
 
   window.Module = {
     plotx,
@@ -551,8 +771,14 @@
       FS.mount(IDBFS, {}, HOME);
       FS.chdir(HOME);
       addRunDependency('plotx-storage');
-      FS.syncfs(true, err => {
+      FS.syncfs(true, async err => {
         if (err) console.warn('plotx: browser storage is not available; files last until the page closes:', err);
+        // A linked script goes in after the stored files came back, which it replaces.
+        if (linkedBytes) {
+          const bytes = await linkedBytes;
+          if (bytes) installLinkedScript(linked, bytes);
+          else delete ENV.PLOTX_PLAYBACK;  // nothing of the link's to play
+        }
         removeRunDependency('plotx-storage');
       });
       watchFiles();
