@@ -40,13 +40,26 @@ EM_JS(int, page_take_input, (int32_t* out), {
     for (let i = 0; i < 4; ++i) HEAP32[(out >> 2) + i] = e[i];
     return 1;
 });
-// Suspends the program until the page queues input or ms pass (ms < 0: no time limit).
+// Suspends the program until the page queues input or ms pass (ms < 0: no time limit, and
+// the page sets no timer; 0: one turn of the page's event loop, taken through a message
+// channel, since nested zero timers are clamped to several milliseconds each).
 EM_ASYNC_JS(void, page_wait, (double ms), {
     const p = Module.plotx;
     if (p.queue.length > 0) return;
     await new Promise(resolve => {
-        const timer = ms >= 0 ? setTimeout(() => { p.wake = null; resolve(); }, ms) : null;
-        p.wake = () => { if (timer !== null) clearTimeout(timer); p.wake = null; resolve(); };
+        let timer = null;
+        p.idle = ms < 0;
+        p.wake = () => { if (timer !== null) clearTimeout(timer); p.wake = null; p.idle = false; resolve(); };
+        if (ms > 0) {
+            timer = setTimeout(p.wake, Math.ceil(ms));
+        } else if (ms === 0) {
+            if (!p.turns) {
+                p.turns = new MessageChannel();
+                p.turn = 0;
+                p.turns.port1.onmessage = e => { if (e.data === p.turn && p.wake) p.wake(); };
+            }
+            p.turns.port2.postMessage(++p.turn);
+        }
     });
 });
 // clang-format on
