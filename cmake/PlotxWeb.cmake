@@ -37,8 +37,10 @@ add_custom_target(plotx_web_faces DEPENDS ${PLOTX_WEB_FACE_FILES})
 
 # A program that runs in a page: its blocking event wait suspends through ASYNCIFY, files
 # live in the page's file system (PLOTX.SCR in browser storage), the faces load with it.
+# The code a page runs is made the same way for the frame's timing loop under Node.
+set(PLOTX_WEB_CODE -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 -sALLOW_MEMORY_GROWTH=1)
 function(plotx_web_page target)
-  set(opts -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1
+  set(opts ${PLOTX_WEB_CODE} -sEXIT_RUNTIME=1
     -sENVIRONMENT=web -sEXPORTED_RUNTIME_METHODS=[FS,ENV,callMain] -lidbfs.js)
   foreach(font ${PLOTX_WEB_FONTS})
     list(APPEND opts "SHELL:--preload-file ${font}")
@@ -54,4 +56,10 @@ endfunction()
 function(plotx_web_node_program target)
   target_link_options(${target} PRIVATE -O1 -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1
     -sENVIRONMENT=node "SHELL:--pre-js ${PLOTX_WEB_DIR}/node-env.js")
+endfunction()
+
+# A program timed under Node (bench/frame_time.cpp): made as a page's program is, with the
+# host's files.
+function(plotx_web_timed_program target)
+  target_link_options(${target} PRIVATE ${PLOTX_WEB_CODE} -sNODERAWFS=1 -sEXIT_RUNTIME=1 -sENVIRONMENT=node)
 endfunction()
