@@ -77,17 +77,30 @@ async function share(browser, page, secs) {
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium', headless: true,
     args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
   });
+  // Where a load's time goes: when each file had arrived, and the first frame, in ms since
+  // navigation; the median of each over the cold loads.
   const loads = [];
-  for (let i = 0; i < 5; ++i) {
+  const runs = Number(process.env.LOADS || 7);
+  for (let i = 0; i < runs; ++i) {
     const context = await browser.createBrowserContext();  // a cold cache each time
     const page = await context.newPage();
     await page.goto(url);
     await page.waitForFunction(() => Module.plotx.firstFrame !== null, { timeout: 20000 });
-    loads.push(await page.evaluate(() => Module.plotx.firstFrame));  // ms since navigation
+    loads.push(await page.evaluate(() => {
+      const at = { firstFrame: Module.plotx.firstFrame };
+      for (const r of performance.getEntriesByType('resource')) at[new URL(r.name).pathname.slice(1)] = r.responseEnd;
+      return at;
+    }));
     await context.close();
   }
-  loads.sort((a, b) => a - b);
-  console.log(`navigation to first frame: median ${loads[2].toFixed(0)} ms (of 5: ${loads.map(v => v.toFixed(0)).join(', ')})`);
+  const median = key => {
+    const v = loads.map(l => l[key]).filter(x => x !== undefined).sort((a, b) => a - b);
+    return v.length ? v[Math.floor(v.length / 2)].toFixed(0) : '-';
+  };
+  const frames = loads.map(l => l.firstFrame.toFixed(0)).join(', ');
+  console.log(`navigation to first frame: median ${median('firstFrame')} ms (of ${runs}: ${frames})`);
+  const names = Object.keys(loads[0]).filter(k => k !== 'firstFrame');
+  console.log('  files arrived (median ms): ' + names.map(n => `${n} ${median(n)}`).join(', '));
 
   const page = await browser.newPage();
   await page.setViewport({ width: 900, height: 1300 });
