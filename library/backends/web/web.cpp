@@ -5,6 +5,7 @@
 // page timer fires, so a halted program leaves the tab idle. The page side is page/plotx-web.js.
 #include <emscripten.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -131,6 +132,7 @@ public:
         const uint64_t now = now_ms();
         if (now - last_turn_ >= FRAME_MS) {
             last_turn_ = now;
+            show_changed();
             page_wait(0);
         }
         int32_t in[4];
@@ -148,6 +150,7 @@ public:
             uint64_t now = now_ms();
             ms = deadline > now ? static_cast<double>(deadline - now) : 0;
         }
+        show_changed();
         page_wait(ms);
         last_turn_ = now_ms();
     }
@@ -160,14 +163,16 @@ public:
         page_window_shown(id_of(hwnd), shown ? 1 : 0);
         if (shown) window_changed(hwnd);
     }
+    // The page shows nothing until the program gives it a turn, so an image goes to its
+    // canvas then, once, however often it changed since: a program presenting after every
+    // event of a long playback would otherwise copy every frame for nobody to see.
     void window_changed(HWND hwnd) override {
-        const Bitmap& b = hwnd->client;
-        if (!hwnd->visible || b.width <= 0 || b.height <= 0) return;
-        rgba_.resize(static_cast<size_t>(b.width) * b.height * 4);
-        b.copy_bytes(0, 0, b.width, b.height, 4, rgba_.data());  // the page's canvas takes R G B A
-        page_present(id_of(hwnd), rgba_.data(), b.width, b.height);
+        if (std::find(changed_.begin(), changed_.end(), hwnd) == changed_.end()) changed_.push_back(hwnd);
     }
-    void window_destroyed(HWND hwnd) override { page_window_destroyed(id_of(hwnd)); }
+    void window_destroyed(HWND hwnd) override {
+        changed_.erase(std::remove(changed_.begin(), changed_.end(), hwnd), changed_.end());
+        page_window_destroyed(id_of(hwnd));
+    }
     void menu_changed(HWND hwnd) override {
         std::string text;
         if (HMENU m = GetMenu(hwnd)) describe_menu(m, text);
@@ -175,7 +180,19 @@ public:
     }
 
 private:
+    void show_changed() {
+        for (HWND hwnd : changed_) {
+            const Bitmap& b = hwnd->client;
+            if (!IsWindow(hwnd) || !hwnd->visible || b.width <= 0 || b.height <= 0) continue;
+            rgba_.resize(static_cast<size_t>(b.width) * b.height * 4);
+            b.copy_bytes(0, 0, b.width, b.height, 4, rgba_.data());  // the page's canvas takes R G B A
+            page_present(id_of(hwnd), rgba_.data(), b.width, b.height);
+        }
+        changed_.clear();
+    }
+
     static constexpr uint64_t FRAME_MS = 16;
+    std::vector<HWND> changed_;  // windows whose image the page has yet to show
     uint64_t last_turn_ = 0;
     std::vector<uint8_t> rgba_;
 };
