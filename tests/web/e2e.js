@@ -276,7 +276,8 @@ group('a long playback paints as it plays, and Ctrl+P stops it', async (browser,
   await poll('the Playback mark to go', async () => !(await playing()), 5000);
   await poll('the program to wait with nothing due', () => page.evaluate(() => Module.plotx.idle), 5000);
   if (ended()) throw new Error('Ctrl+P did not stop the playback');
-  // Then the whole script, from its start: the mark shows while it plays, and the page keeps painting.
+  // Then the whole script, from its start: the mark shows while it plays, and the page
+  // keeps painting.
   const t0 = Date.now();
   const frames0 = await page.evaluate(() => window.frames);
   await control(page, 'P');
