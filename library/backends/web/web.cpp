@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -116,9 +117,20 @@ void describe_menu(HMENU menu, std::string& out) {
     }
 }
 
+class Web;
+Web* live = nullptr;  // the backend in use, for the images still to show at exit
+
 class Web final : public Backend {
 public:
-    Web() { page_constants(constants_json().c_str()); }
+    Web() {
+        page_constants(constants_json().c_str());
+        // A program that draws and ends without ever waiting still shows what it drew.
+        if (!live) std::atexit([] { if (live) live->show_changed(); });
+        live = this;
+    }
+    ~Web() override {
+        if (live == this) live = nullptr;
+    }
     const char* name() const override { return "web"; }
     uint64_t now_ms() override { return static_cast<uint64_t>(emscripten_get_now()); }
     void screen_size(int* w, int* h) override {
@@ -179,11 +191,10 @@ public:
         page_menu(id_of(hwnd), text.c_str());
     }
 
-private:
     void show_changed() {
         for (HWND hwnd : changed_) {
             const Bitmap& b = hwnd->client;
-            if (!IsWindow(hwnd) || !hwnd->visible || b.width <= 0 || b.height <= 0) continue;
+            if (!IsWindowVisible(hwnd) || b.width <= 0 || b.height <= 0) continue;
             rgba_.resize(static_cast<size_t>(b.width) * b.height * 4);
             b.copy_bytes(0, 0, b.width, b.height, 4, rgba_.data());  // the page's canvas takes R G B A
             page_present(id_of(hwnd), rgba_.data(), b.width, b.height);
@@ -191,6 +202,7 @@ private:
         changed_.clear();
     }
 
+private:
     static constexpr uint64_t FRAME_MS = 16;
     std::vector<HWND> changed_;  // windows whose image the page has yet to show
     uint64_t last_turn_ = 0;
