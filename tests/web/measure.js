@@ -1,7 +1,7 @@
 // measure.js - what a visitor of the demo's page feels, measured in headless Chromium: time
 // from navigation to the first frame on the canvas, the download (gzipped, with and without
 // the bundled faces) and the processor share of the browser while the demo animates and
-// while it is halted.
+// while it is halted, against an empty page's.
 //   node tests/web/measure.js [dist/web] [seconds per share, default 10]
 'use strict';
 const http = require('http');
@@ -28,7 +28,7 @@ function serve() {
   });
 }
 
-// Processor time (s) of a process and all its descendants.
+// Processor time (s) of a process and each of its descendants, by process id.
 function treeSeconds(root) {
   const children = new Map();
   const times = new Map();
@@ -42,13 +42,21 @@ function treeSeconds(root) {
       children.get(ppid).push(Number(pid));
     } catch (e) { /* the process ended meanwhile */ }
   }
-  let total = 0;
+  const tree = new Map();
   const todo = [root];
   while (todo.length) {
     const p = todo.pop();
-    total += times.get(p) || 0;
+    tree.set(p, times.get(p) || 0);
     todo.push(...(children.get(p) || []));
   }
+  return tree;
+}
+
+// What the processes alive at both ends used between them: one that ended meanwhile (the
+// renderer of a page closed before) would otherwise take its whole past off the sum.
+function usedBetween(before, after) {
+  let total = 0;
+  for (const [pid, t] of after) if (before.has(pid)) total += t - before.get(pid);
   return total;
 }
 
@@ -61,7 +69,7 @@ async function share(browser, page, secs) {
   await new Promise(r => setTimeout(r, secs * 1000));
   const [t1, c1, w1] = [await task(), treeSeconds(pid), Date.now()];
   const wall = (w1 - w0) / 1000;
-  return { browser: (100 * (c1 - c0) / wall).toFixed(1) + ' %', pageMainThread: (100 * (t1 - t0) / wall).toFixed(2) + ' %' };
+  return { browser: (100 * usedBetween(c0, c1) / wall).toFixed(1) + ' %', pageMainThread: (100 * (t1 - t0) / wall).toFixed(2) + ' %' };
 }
 
 (async () => {
@@ -101,6 +109,11 @@ async function share(browser, page, secs) {
   console.log(`navigation to first frame: median ${median('firstFrame')} ms (of ${runs}: ${frames})`);
   const names = Object.keys(loads[0]).filter(k => k !== 'firstFrame');
   console.log('  files arrived (median ms): ' + names.map(n => `${n} ${median(n)}`).join(', '));
+
+  // The floor: the same browser showing an empty page, for the shares below to be read against.
+  const blank = await browser.newPage();
+  console.log('empty page:', JSON.stringify(await share(browser, blank, seconds)));
+  await blank.close();
 
   const page = await browser.newPage();
   await page.setViewport({ width: 900, height: 1300 });
