@@ -3,7 +3,8 @@
 // (clicks, Control shortcuts, the menu bar), reading the canvases' pixels back.
 //   node tests/web/e2e.js DEMO_DIR EXAMPLE_DIR PROBE_DIR   (folders made by tools/build-web.sh;
 //   the probe is tests/web/input_probe.c)
-// Waits are bounded polls; the one fixed pause checks that a halted picture stays still.
+// Waits are bounded polls; the fixed pauses check that a halted picture stays still and
+// that a halted page asks for no timer.
 'use strict';
 const http = require('http');
 const fs = require('fs');
