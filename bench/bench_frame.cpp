@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "demo.h"
-#include "backends/headless/headless.h"
+#include "frame_scene.h"
 #include "render/raster.h"
 #include "state.h"
 
@@ -22,30 +21,6 @@
 #endif
 
 namespace {
-
-// The frame the demo shows with ten cars on the road and the creature standing in front.
-DemoState frame_state() {
-    DemoState s;
-    s.vehicle_count = MAX_VEHICLES;
-    for (int i = 0; i < MAX_VEHICLES; ++i) {
-        s.vehicle_x[i] = -270 + 60 * i;
-        s.vehicle_y[i] = ROAD_Y;
-        s.vehicle_state[i] = VEHICLE_INTACT;
-    }
-    return s;
-}
-
-void open_library() {
-    static bool open = [] {
-        plotx::reset_library_for_tests();
-        px::headless::install();
-        PLOTX_begin(nullptr, nullptr, "", 1);
-        PLOTX_set_logging(0);
-        PLOTX_clear_canvas();
-        return true;
-    }();
-    (void)open;
-}
 
 void BM_FramePublicOperations(benchmark::State& state) {
     open_library();

@@ -174,9 +174,10 @@ int wait_for_event(int flags, bool describing, bool* played) {
             changed = true;
         }
         bool done = !still_waiting();
-        // Nothing this pass did can change the next one until a message arrives.
+        // Nothing this pass did can change the next one until a message arrives. The tick
+        // matters only to an armed periodic event: a halted program sleeps until input.
 #ifndef PLOTX_BUSY_POLL
-        if (!changed && !done) wait_for_message();
+        if (!changed && !done) wait_for_message(g.events.slot == PLOTX_PERIODIC);
 #else
         (void)changed;
         (void)done;

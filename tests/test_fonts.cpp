@@ -9,12 +9,14 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "render/raster.h"
 #if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
 #include <fontconfig/fontconfig.h>
-
+#endif
+#if !defined(_WIN32)
 #include "host/glyphs/glyph_files.h"
 #include "host/glyphs/glyph_source.h"
 #endif
@@ -293,3 +295,28 @@ TEST(TextClipping, FarOffOrPartlyOffSurfaceIsSafe) {
     TextOutA(s.dc, 0, 200, all.data(), static_cast<int>(all.size()));
     EXPECT_GT(s.extent(all).cx, s.extent(all.substr(0, 100)).cx);
 }
+
+#ifdef PLOTX_WEB_FACES_DIR
+// The faces a page bundles are cut down to the characters text can draw: each of those
+// renders exactly as from the system's whole face, at the log's sizes and others.
+TEST(BundledFaces, DrawEveryByteAsTheWholeFace) {
+    for (const char* face : {"liberation/LiberationSans-Regular.ttf", "dejavu/DejaVuSansMono.ttf"})
+        for (int height : {-11, -13, 13, 16, -24, 40}) {
+            auto cut = open_face_file({std::string(PLOTX_WEB_FACES_DIR "/") + face, 0}, height);
+            auto whole = open_face_file({std::string("/usr/share/fonts/truetype/") + face, 0}, height);
+            ASSERT_TRUE(cut && whole) << face;
+            const FaceMetrics a = cut->metrics(), b = whole->metrics();
+            EXPECT_EQ(std::make_tuple(a.ascent, a.descent, a.internal_leading, a.ave_char_width, a.max_char_width),
+                      std::make_tuple(b.ascent, b.descent, b.internal_leading, b.ave_char_width, b.max_char_width))
+                << face << " at " << height;
+            for (int byte = 0; byte < 256; ++byte) {
+                GlyphImage x, y;
+                cut->glyph(byte_code_point(static_cast<unsigned char>(byte)), &x);
+                whole->glyph(byte_code_point(static_cast<unsigned char>(byte)), &y);
+                EXPECT_TRUE(x.advance == y.advance && x.pen_advance == y.pen_advance && x.left == y.left &&
+                            x.top == y.top && x.width == y.width && x.rows == y.rows && x.coverage == y.coverage)
+                    << face << " at " << height << ", byte " << byte;
+            }
+        }
+}
+#endif

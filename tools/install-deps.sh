@@ -30,7 +30,8 @@ layer[windows]="cmake ninja-build googletest python3 fonts-liberation fonts-deja
   wine wine64 xvfb xdotool openbox x11-utils imagemagick unzip"
 # The WebAssembly port (tools/build-web.sh) and its browser tests; npm only where no npm is
 # on the machine already (a Node from elsewhere brings its own).
-layer[web]="cmake ninja-build python3 googletest dpkg-dev emscripten chromium fonts-liberation fonts-dejavu-core"
+layer[web]="cmake ninja-build python3 googletest dpkg-dev emscripten chromium fonts-liberation fonts-dejavu-core
+  fonttools"
 command -v npm >/dev/null 2>&1 || layer[web]+=" npm"
 
 name="${1:-test}"

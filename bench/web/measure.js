@@ -1,7 +1,7 @@
 // measure.js - what a visitor of the demo's page feels, measured in headless Chromium: time
 // from navigation to the first frame on the canvas, the download (gzipped, with and without
 // the bundled faces) and the processor share of the browser while the demo animates and
-// while it is halted.
+// while it is halted, against an empty page's.
 //   node bench/web/measure.js [dist/web] [seconds per share, default 10]
 'use strict';
 const http = require('http');
@@ -29,7 +29,7 @@ function serve() {
   });
 }
 
-// Processor time (s) of a process and all its descendants.
+// Processor time (s) of a process and each of its descendants, by process id.
 function treeSeconds(root) {
   const children = new Map();
   const times = new Map();
@@ -43,13 +43,21 @@ function treeSeconds(root) {
       children.get(ppid).push(Number(pid));
     } catch (e) { /* the process ended meanwhile */ }
   }
-  let total = 0;
+  const tree = new Map();
   const todo = [root];
   while (todo.length) {
     const p = todo.pop();
-    total += times.get(p) || 0;
+    tree.set(p, times.get(p) || 0);
     todo.push(...(children.get(p) || []));
   }
+  return tree;
+}
+
+// What the processes alive at both ends used between them: one that ended meanwhile (the
+// renderer of a page closed before) would otherwise take its whole past off the sum.
+function usedBetween(before, after) {
+  let total = 0;
+  for (const [pid, t] of after) if (before.has(pid)) total += t - before.get(pid);
   return total;
 }
 
@@ -62,7 +70,7 @@ async function share(browser, page, secs) {
   await new Promise(r => setTimeout(r, secs * 1000));
   const [t1, c1, w1] = [await task(), treeSeconds(pid), Date.now()];
   const wall = (w1 - w0) / 1000;
-  return { browser: (100 * (c1 - c0) / wall).toFixed(1) + ' %', pageMainThread: (100 * (t1 - t0) / wall).toFixed(2) + ' %' };
+  return { browser: (100 * usedBetween(c0, c1) / wall).toFixed(1) + ' %', pageMainThread: (100 * (t1 - t0) / wall).toFixed(2) + ' %' };
 }
 
 (async () => {
@@ -78,17 +86,35 @@ async function share(browser, page, secs) {
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium', headless: true,
     args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
   });
+  // Where a load's time goes: when each file had arrived, and the first frame, in ms since
+  // navigation; the median of each over the cold loads.
   const loads = [];
-  for (let i = 0; i < 5; ++i) {
+  const runs = Number(process.env.LOADS || 7);
+  for (let i = 0; i < runs; ++i) {
     const context = await browser.createBrowserContext();  // a cold cache each time
     const page = await context.newPage();
     await page.goto(url);
     await page.waitForFunction(() => Module.plotx.firstFrame !== null, { timeout: 20000 });
-    loads.push(await page.evaluate(() => Module.plotx.firstFrame));  // ms since navigation
+    loads.push(await page.evaluate(() => {
+      const at = { firstFrame: Module.plotx.firstFrame };
+      for (const r of performance.getEntriesByType('resource')) at[new URL(r.name).pathname.slice(1)] = r.responseEnd;
+      return at;
+    }));
     await context.close();
   }
-  loads.sort((a, b) => a - b);
-  console.log(`navigation to first frame: median ${loads[2].toFixed(0)} ms (of 5: ${loads.map(v => v.toFixed(0)).join(', ')})`);
+  const median = key => {
+    const v = loads.map(l => l[key]).filter(x => x !== undefined).sort((a, b) => a - b);
+    return v.length ? v[Math.floor(v.length / 2)].toFixed(0) : '-';
+  };
+  const frames = loads.map(l => l.firstFrame.toFixed(0)).join(', ');
+  console.log(`navigation to first frame: median ${median('firstFrame')} ms (of ${runs}: ${frames})`);
+  const names = Object.keys(loads[0]).filter(k => k !== 'firstFrame');
+  console.log('  files arrived (median ms): ' + names.map(n => `${n} ${median(n)}`).join(', '));
+
+  // The floor: the same browser showing an empty page, for the shares below to be read against.
+  const blank = await browser.newPage();
+  console.log('empty page:', JSON.stringify(await share(browser, blank, seconds)));
+  await blank.close();
 
   const page = await browser.newPage();
   await page.setViewport({ width: 900, height: 1300 });

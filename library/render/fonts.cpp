@@ -30,10 +30,6 @@ const uint16_t kCp1252High[32] = {
     0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
     0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
 
-unsigned code_point(unsigned char byte) {
-    if (byte >= 0x80 && byte < 0xA0) return kCp1252High[byte - 0x80];
-    return byte;
-}
 
 struct Glyph : GlyphImage {
     bool ready = false;
@@ -67,6 +63,11 @@ const std::vector<uint32_t>& blended_over(Glyph& gl, uint32_t fg, uint32_t bg) {
 
 }  // namespace
 
+unsigned byte_code_point(unsigned char byte) {
+    if (byte >= 0x80 && byte < 0xA0) return kCp1252High[byte - 0x80];
+    return byte;
+}
+
 struct FontFace {
     std::unique_ptr<GlyphSource> source;  // null when no face could be loaded: text then has metrics only
     int ascent = 0, descent = 0, internal_leading = 0;
@@ -77,7 +78,7 @@ struct FontFace {
         Glyph& gl = glyphs[byte];
         if (gl.ready) return gl;
         gl.ready = true;
-        if (source) source->glyph(code_point(byte), &gl);
+        if (source) source->glyph(byte_code_point(byte), &gl);
         else gl.advance = ave_char_width;
         if (gl.pen_advance < 0) gl.pen_advance = gl.advance;
         return gl;

@@ -550,15 +550,22 @@ int live_global_blocks() { return S().live_blocks; }
 
 // --- Waiting, lookup, reset -----------------------------------------------------------
 
-void wait_for_message() {
+void wait_for_message(bool timers_wake) {
     if (message_available()) return;
     // What changed since the last dispatch (the canvas presented after it, a log line) is
     // handed to the backend now: a presentation must be on its way before the wait blocks,
     // not wait for the next message to wake it.
     sync_display();
     uint64_t deadline = NO_DEADLINE;
-    for (const Timer& t : S().timers) deadline = std::min(deadline, t.due);
+    if (timers_wake)
+        for (const Timer& t : S().timers) deadline = std::min(deadline, t.due);
     backend().wait_until(deadline);
+    if (timers_wake) return;
+    // Periods that ended while nobody wanted their ticks are passed over, as a caller
+    // peeking all along would have taken and ignored them; one due this instant still comes.
+    const uint64_t now = now_ms();
+    for (Timer& t : S().timers)
+        while (t.due < now) t.due += t.period;
 }
 
 uint64_t now_ms() { return backend().now_ms(); }

@@ -200,8 +200,10 @@ bool message_available();
 // Blocks until a message may be available: input from the backend, a due timer, or
 // nothing else to wait for (then it returns at once). Never used on a busy path. Every
 // window image changed since the backend last heard is passed on (window_changed) before
-// it blocks.
-void wait_for_message();
+// it blocks. With timers_wake false no timer ends the wait (the caller has no use for a
+// tick now, and an idle program should not wake for one), and the periods that passed
+// meanwhile bring no timer message.
+void wait_for_message(bool timers_wake = true);
 uint64_t now_ms();
 // The user gave a sizable window (WS_THICKFRAME) a new size; a backend reports the client
 // size it now shows. The frame follows, the client image takes the size (the class

@@ -4,7 +4,8 @@
 // high-density screen), reading the canvases' pixels and the page's words back.
 //   node tests/web/e2e.js DEMO_DIR EXAMPLE_DIR PROBE_DIR   (folders made by tools/build-web.sh;
 //   the probe is tests/input/probe.c, which plays tests/input/scenario.txt)
-// Waits are bounded polls; the one fixed pause checks that a halted picture stays still.
+// Waits are bounded polls; the fixed pauses check that a halted picture stays still and
+// that a halted page asks for no timer.
 'use strict';
 const http = require('http');
 const fs = require('fs');
@@ -234,6 +235,68 @@ group('a recording made in the page is kept across a reload and plays back', asy
   await poll('the end of the playback', () => page.lines.includes('EOF encountered in script file PLOTX.SCR'));
   await control(page, 'A');
   await poll('the replayed click to move the creature', async () => (await spot(page, CREATURE)).x > before.x + 40, 8000);
+  await page.close();
+});
+
+group('a halted page sets no timer, and a key still reaches it at once', async (browser, base) => {
+  const page = await browser.newPage();
+  // Every timer the page asks for, counted from before the page's own scripts run.
+  await page.evaluateOnNewDocument(() => {
+    window.timersAsked = 0;
+    for (const name of ['setTimeout', 'setInterval']) {
+      const real = window[name];
+      window[name] = function () { ++window.timersAsked; return real.apply(this, arguments); };
+    }
+  });
+  const errors = [];
+  page.on('console', m => { if (m.type() === 'error') errors.push(m.text()); });
+  page.on('pageerror', e => errors.push(e.message));
+  await page.goto(base + '/demo/?seed=1');
+  await poll('the first frame', () => page.evaluate(() => Module.plotx.firstFrame !== null), 10000);
+  await (await canvasOf(page, GRAPHICS)).focus();
+  await control(page, 'H');
+  await poll('the program to wait with nothing due', () => page.evaluate(() => Module.plotx.idle));
+  const before = await page.evaluate(() => window.timersAsked);
+  const frozen = await spot(page, SUN);
+  await new Promise(r => setTimeout(r, 2000));
+  const asked = await page.evaluate(() => window.timersAsked) - before;
+  if (asked !== 0) throw new Error(`the halted page asked for ${asked} timers in 2 s`);
+  await control(page, 'F');
+  await poll('one step', async () => (await spot(page, SUN)).x !== frozen.x, 2000);
+  if (errors.length) throw new Error('console errors: ' + errors.join('; '));
+  await page.close();
+});
+
+group('a long playback paints as it plays, and Ctrl+P stops it', async (browser, base) => {
+  const page = await open(browser, base + '/demo/?seed=1&echo=1');
+  await page.evaluate(() => {
+    FS.writeFile('/plotx/PLOTX.SCR', 'PLOTX_KBD(32);\n'.repeat(10000));
+    window.frames = 0;
+    const count = () => { ++window.frames; requestAnimationFrame(count); };
+    requestAnimationFrame(count);
+  });
+  const playing = () => page.$eval('.menubar li[data-command="6"]', li => li.getAttribute('aria-checked') === 'true');
+  const ended = () => page.lines.includes('EOF encountered in script file PLOTX.SCR');
+  await (await canvasOf(page, GRAPHICS)).focus();
+  // Ctrl+P part way stops it: the program goes back to waiting, and the rest of the lines
+  // never play.
+  await control(page, 'P');
+  await poll('the Playback mark', playing, 20000);
+  await control(page, 'P');
+  await poll('the Playback mark to go', async () => !(await playing()), 5000);
+  await poll('the program to wait with nothing due', () => page.evaluate(() => Module.plotx.idle), 5000);
+  if (ended()) throw new Error('Ctrl+P did not stop the playback');
+  // Then the whole script, from its start: the mark shows while it plays, and the page
+  // keeps painting.
+  const t0 = Date.now();
+  const frames0 = await page.evaluate(() => window.frames);
+  await control(page, 'P');
+  await poll('the Playback mark again', playing, 20000);
+  await poll('the end of the playback', ended, 120000);
+  const ms = Date.now() - t0, frames = await page.evaluate(() => window.frames) - frames0;
+  if (process.env.E2E_VERBOSE) console.log(`     playback: ${ms} ms, ${frames} frames`);
+  if (frames < Math.max(3, ms / 250)) throw new Error(`${frames} frames painted in the ${ms} ms the playback took`);
+  if (await playing()) throw new Error('the Playback mark stayed after the end');
   await page.close();
 });
 

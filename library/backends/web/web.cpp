@@ -9,7 +9,9 @@
 // page/plotx-web.js.
 #include <emscripten.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -47,13 +49,26 @@ EM_JS(int, page_take_input, (int32_t* out), {
     for (let i = 0; i < 4; ++i) HEAP32[(out >> 2) + i] = e[i];
     return 1;
 });
-// Suspends the program until the page queues input or ms pass (ms < 0: no time limit).
+// Suspends the program until the page queues input or ms pass (ms < 0: no time limit, and
+// the page sets no timer; 0: one turn of the page's event loop, taken through a message
+// channel, since nested zero timers are clamped to several milliseconds each).
 EM_ASYNC_JS(void, page_wait, (double ms), {
     const p = Module.plotx;
     if (p.queue.length > 0) return;
     await new Promise(resolve => {
-        const timer = ms >= 0 ? setTimeout(() => { p.wake = null; resolve(); }, ms) : null;
-        p.wake = () => { if (timer !== null) clearTimeout(timer); p.wake = null; resolve(); };
+        let timer = null;
+        p.idle = ms < 0;
+        p.wake = () => { if (timer !== null) clearTimeout(timer); p.wake = null; p.idle = false; resolve(); };
+        if (ms > 0) {
+            timer = setTimeout(p.wake, Math.ceil(ms));
+        } else if (ms === 0) {
+            if (!p.turns) {
+                p.turns = new MessageChannel();
+                p.turn = 0;
+                p.turns.port1.onmessage = e => { if (e.data === p.turn && p.wake) p.wake(); };
+            }
+            p.turns.port2.postMessage(++p.turn);
+        }
     });
 });
 // clang-format on
@@ -186,9 +201,20 @@ void describe_menu(HMENU menu, std::string& out) {
     }
 }
 
+class Web;
+Web* live = nullptr;  // the backend in use, for the images still to show at exit
+
 class Web final : public Backend {
 public:
-    Web() { page_constants(constants_json().c_str()); }
+    Web() {
+        page_constants(constants_json().c_str());
+        // A program that draws and ends without ever waiting still shows what it drew.
+        if (!live) std::atexit([] { if (live) live->show_changed(); });
+        live = this;
+    }
+    ~Web() override {
+        if (live == this) live = nullptr;
+    }
     const char* name() const override { return "web"; }
     uint64_t now_ms() override { return static_cast<uint64_t>(emscripten_get_now()); }
     void screen_size(int* w, int* h) override {
@@ -202,6 +228,7 @@ public:
         const uint64_t now = now_ms();
         if (now - last_turn_ >= FRAME_MS) {
             last_turn_ = now;
+            show_changed();
             page_wait(0);
         }
         int32_t in[4];
@@ -222,6 +249,7 @@ public:
             uint64_t now = now_ms();
             ms = deadline > now ? static_cast<double>(deadline - now) : 0;
         }
+        show_changed();
         page_wait(ms);
         last_turn_ = now_ms();
     }
@@ -234,22 +262,18 @@ public:
         page_window_shown(id_of(hwnd), shown ? 1 : 0);
         if (shown) window_changed(hwnd);
     }
+    // The page shows nothing until the program gives it a turn, so an image goes to its
+    // canvas then, once, however often it changed since: a program presenting after every
+    // event of a long playback would otherwise copy every frame for nobody to see.
     void window_changed(HWND hwnd) override {
-        const Bitmap& b = hwnd->client;
-        if (!hwnd->visible || b.width <= 0 || b.height <= 0) return;
-        rgba_.resize(static_cast<size_t>(b.width) * b.height * 4);
-        b.copy_bytes(0, 0, b.width, b.height, 4, rgba_.data());  // the page's canvas takes R G B A
-        page_present(id_of(hwnd), rgba_.data(), b.width, b.height);
-        if (hwnd == described_ && words_changed_) {
-            // Sent when it reads differently; the page updates the canvas's label at most once a second.
-            words_changed_ = false;
-            std::string now = words_.words();
-            if (now != words_sent_) page_describe(id_of(hwnd), now.c_str());
-            words_sent_ = std::move(now);
-            next_frame_ = true;
-        }
+        if (std::find(changed_.begin(), changed_.end(), hwnd) == changed_.end()) changed_.push_back(hwnd);
+        if (hwnd == described_) next_frame_ = true;  // the next shape starts the next picture
     }
-    void window_destroyed(HWND hwnd) override { page_window_destroyed(id_of(hwnd)); }
+    void window_destroyed(HWND hwnd) override {
+        changed_.erase(std::remove(changed_.begin(), changed_.end(), hwnd), changed_.end());
+        if (hwnd == described_) described_ = nullptr;
+        page_window_destroyed(id_of(hwnd));
+    }
     void menu_changed(HWND hwnd) override {
         std::string text;
         if (HMENU m = GetMenu(hwnd)) describe_menu(m, text);
@@ -272,6 +296,24 @@ public:
         words_changed_ = true;
     }
 
+    void show_changed() {
+        for (HWND hwnd : changed_) {
+            const Bitmap& b = hwnd->client;
+            if (!IsWindowVisible(hwnd) || b.width <= 0 || b.height <= 0) continue;
+            rgba_.resize(static_cast<size_t>(b.width) * b.height * 4);
+            b.copy_bytes(0, 0, b.width, b.height, 4, rgba_.data());  // the page's canvas takes R G B A
+            page_present(id_of(hwnd), rgba_.data(), b.width, b.height);
+            if (hwnd == described_ && words_changed_) {
+                // Sent when it reads differently; the page updates the canvas's label at most once a second.
+                words_changed_ = false;
+                std::string now = words_.words();
+                if (now != words_sent_) page_describe(id_of(hwnd), now.c_str());
+                words_sent_ = std::move(now);
+            }
+        }
+        changed_.clear();
+    }
+
 private:
     static constexpr uint64_t FRAME_MS = 16;
     HWND described_ = nullptr;  // the window showing the canvas the words are about
@@ -279,6 +321,7 @@ private:
     bool words_changed_ = false;
     bool next_frame_ = false;  // the picture was shown: the next shape starts the next one
     std::string words_sent_;
+    std::vector<HWND> changed_;  // windows whose image the page has yet to show
     uint64_t last_turn_ = 0;
     std::vector<uint8_t> rgba_;
 };

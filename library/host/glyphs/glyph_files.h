@@ -2,7 +2,10 @@
 // name and weight: fontconfig's choice on a desktop (glyphs_fontconfig.cpp), one of the faces
 // a page bundles in a browser (glyphs_bundled.cpp).
 #pragma once
+#include <memory>
 #include <string>
+
+#include "host/glyphs/glyph_source.h"
 
 namespace px {
 
@@ -14,5 +17,8 @@ struct FaceFile {
 // The file for a face name and weight (FW_ values); a name the system lacks gets the drawing
 // face (glyph_source.h).
 FaceFile face_file(const std::string& name, int weight);
+
+// A face file sized as open_glyph_source sizes a face; null when it cannot be loaded.
+std::unique_ptr<GlyphSource> open_face_file(const FaceFile& file, int height);
 
 }  // namespace px

@@ -45,6 +45,10 @@ inline constexpr const char* FALLBACK_FAMILY = "sans-serif";
 // The name drawn text asks for: no system has it, so it always gets DRAWING_FAMILY.
 inline constexpr const char* PROGRAM_FACE = "PLOTX-font";
 
+// The code point a byte of text is drawn as (render/fonts.cpp): the only ones text asks of a
+// glyph source.
+unsigned byte_code_point(unsigned char byte);
+
 // The face for a name and weight (FW_ values; a name the system lacks gets DRAWING_FAMILY), sized
 // as the reference system sizes fonts: a negative height is the em in pixels, a positive one the
 // whole cell (ascent plus descent). Null when no face can be loaded.

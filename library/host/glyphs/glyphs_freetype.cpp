@@ -75,11 +75,14 @@ private:
 
 }  // namespace
 
+std::unique_ptr<GlyphSource> open_glyph_source(const std::string& name, int height, int weight) {
+    return open_face_file(face_file(name, weight), height);
+}
+
 // Sizes a face as the reference system does: a negative height is the em (character height) in
 // pixels, a positive one the whole cell, ascent plus descent, taken from the face's
 // Windows ascent and descent where it has them.
-std::unique_ptr<GlyphSource> open_glyph_source(const std::string& name, int height, int weight) {
-    const FaceFile ref = face_file(name, weight);
+std::unique_ptr<GlyphSource> open_face_file(const FaceFile& ref, int height) {
     FT_Library lib = library();
     FT_Face ft = nullptr;
     if (!lib || ref.file.empty() || FT_New_Face(lib, ref.file.c_str(), ref.index, &ft) != 0) return nullptr;

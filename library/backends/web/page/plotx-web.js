@@ -765,7 +765,9 @@
     plotx,
     print: text => console.log(text),
     printErr: text => console.warn(text),
-    preRun: [() => {
+    // Before the runtime waits for its code: reading the stored files overlaps the download
+    // and compilation of the WebAssembly instead of following it.
+    preInit: [() => {
       Object.assign(ENV, env);
       FS.mkdir(HOME);
       FS.mount(IDBFS, {}, HOME);
