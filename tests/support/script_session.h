@@ -4,7 +4,10 @@
 // Runs in the current directory, which the caller makes private. Header-only: the fuzz
 // target has no test framework.
 #pragma once
-#ifdef _WIN32  // the full disk is a file size limit: the files layer's on Windows
+// The full disk is a file size limit: the files layer's for tests on Windows and in the
+// browser, which have none to set.
+#if defined(_WIN32) || defined(__EMSCRIPTEN__)
+#define PLOTX_TEST_SIZE_LIMIT 1
 #include "host/files/files.h"
 #else
 #include <signal.h>
@@ -111,7 +114,7 @@ private:
         int marker = ++markers_;
         px::headless::click(g.windows.graphics_window, g.windows.origin_x + marker, g.windows.origin_y + marker,
                             click_at);
-#ifdef _WIN32
+#ifdef PLOTX_TEST_SIZE_LIMIT
         if (failing) {
             px::sys::set_test_file_size_limit(static_cast<long long>(file().size()));
             failed_ |= was_marked_;
@@ -145,7 +148,7 @@ private:
             delivered = kind == PLOTX_MOUSE && x == marker && y == -marker;
             error = observe(kind, x, y, key);
         }
-#ifdef _WIN32
+#ifdef PLOTX_TEST_SIZE_LIMIT
         if (failing) px::sys::set_test_file_size_limit(-1);
 #else
         if (failing) {

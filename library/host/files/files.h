@@ -46,10 +46,10 @@ bool cut_file(std::FILE* stream, long length, std::string* reason);
 // Returns "" or the reason.
 std::string replace_file(const char* path, const std::vector<unsigned char>& bytes);
 
-#ifdef _WIN32
+#if defined(_WIN32) || defined(__EMSCRIPTEN__)
 // For tests, as a file size limit does on POSIX systems: write_text and replace_file write
 // no byte past this offset of a file, and fail there as on a full volume ("No space left
-// on device"). Negative: no limit. Windows has no such limit to set.
+// on device"). Negative: no limit. Windows and the browser have no such limit to set.
 void set_test_file_size_limit(long long bytes);
 #endif
 

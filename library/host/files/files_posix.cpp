@@ -47,10 +47,25 @@ private:
     bool restore_xfsz_ = false, restore_pipe_ = false;
 };
 
+#ifdef __EMSCRIPTEN__
+long long g_size_limit = -1;  // set_test_file_size_limit
+#endif
+
 bool write_fd(int fd, const unsigned char* p, size_t n, std::string* reason) {
     QuietWriteSignals quiet;
     while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
+        size_t chunk = n;
+#ifdef __EMSCRIPTEN__
+        const long long at = g_size_limit < 0 ? -1 : static_cast<long long>(lseek(fd, 0, SEEK_CUR));
+        if (at >= 0 && at + static_cast<long long>(chunk) > g_size_limit) {
+            if (at >= g_size_limit) {
+                *reason = error_text(ENOSPC);
+                return false;
+            }
+            chunk = static_cast<size_t>(g_size_limit - at);
+        }
+#endif
+        ssize_t w = ::write(fd, p, chunk);
         if (w < 0 && errno == EINTR) continue;
         if (w <= 0) {
             *reason = error_text(w < 0 ? errno : ENOSPC);
@@ -287,6 +302,10 @@ std::string replace_file(const char* path, const std::vector<unsigned char>& byt
     if (!reason.empty()) unlink(temp.c_str());
     return reason;
 }
+
+#ifdef __EMSCRIPTEN__
+void set_test_file_size_limit(long long bytes) { g_size_limit = bytes; }
+#endif
 
 }  // namespace sys
 }  // namespace px
