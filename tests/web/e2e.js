@@ -585,9 +585,9 @@ group('on a screen of device scale 2 each canvas pixel is a crisp 2 x 2 block, a
   // A click at the middle of the block of client (307, 236), which the probe calls (10, 10),
   // and at the middle of the next block to the right.
   await page.mouse.click(box.x + 307.5, box.y + 236.5);
-  await poll('the click at (10, 10)', () => page.lines.some(l => /^event 1 10 10 1 0 0$/.test(l)));
+  await poll('the click at (10, 10)', () => page.lines.some(l => /^MOUSE 10 10 1 0 /.test(l)));
   await page.mouse.click(box.x + 308.5, box.y + 236.5);
-  await poll('the click at (11, 10)', () => page.lines.some(l => /^event 1 11 10 1 0 0$/.test(l)));
+  await poll('the click at (11, 10)', () => page.lines.some(l => /^MOUSE 11 10 1 0 /.test(l)));
   await page.close();
   // PLOTX_SCALE picks the scale: 3 device pixels a pixel is 1.5 CSS pixels at this ratio.
   const scaled = await open(browser, base + '/probe/?PLOTX_SCALE=3', 2);
