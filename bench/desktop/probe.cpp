@@ -16,6 +16,7 @@
 #include "window/backend.h"
 #include "backends/fltk/desktop.h"
 #include "state.h"
+#include "support/canvas_fill.h"
 
 using namespace plotx;
 
@@ -32,20 +33,7 @@ double cpu_ms() {
     return (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000.0 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1000.0;
 }
 
-// Paints straight into the canvas surface, so the probe depends on nothing but the
-// window layer and the backend under test.
-void fill(int left, int top, int right, int bottom, uint32_t pixel) {
-    px::Bitmap* b = px::dc_surface(g.windows.canvas_dc);
-    left = std::max(left, 0);
-    top = std::max(top, 0);
-    right = std::min(right, b->width);
-    bottom = std::min(bottom, b->height);
-    for (int y = top; y < bottom; ++y) std::fill(b->row(y) + left, b->row(y) + right, pixel);
-    ++b->generation;
-    g.windows.canvas_dirty = 1;
-}
-
-void paint_white() { fill(0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, 0xFFFFFF); }
+void paint_white() { fill_canvas(0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, 0xFFFFFF); }
 
 // Ticks with a full redraw each; reports the periods between the first `ticks` + 1
 // periodic events and the processor time used meanwhile.
@@ -65,7 +53,7 @@ int run_animate(int ticks) {
         }
         at.push_back(now_ms());
         uint32_t shade = static_cast<uint32_t>(at.size() * 37 % 256);
-        fill(0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, (shade << 16) | (255 - shade));
+        fill_canvas(0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, (shade << 16) | (255 - shade));
     }
     double cpu = cpu_ms() - cpu0, wall = now_ms() - wall0;
     double sum = 0, worst = 0;
@@ -108,7 +96,7 @@ int run_present(int frames) {
     int uploads0 = px::desktop::uploads();
     std::vector<double> t;
     for (int i = 0; i < frames; ++i) {
-        fill(0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, static_cast<uint32_t>(i * 0x010203));
+        fill_canvas(0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, static_cast<uint32_t>(i * 0x010203));
         double t0 = now_ms();
         present_canvas();
         px::backend().window_changed(g.windows.graphics_window);

@@ -21,32 +21,20 @@
 #include "window/backend.h"
 #include "backends/fltk/desktop.h"
 #include "state.h"
+#include "support/canvas_fill.h"
 
 using namespace plotx;
 
 namespace {
 
-// Paints straight into the canvas surface, so the probe depends on nothing but the
-// window layer and the backend under test.
-void fill(int left, int top, int right, int bottom, uint32_t pixel) {
-    px::Bitmap* b = px::dc_surface(g.windows.canvas_dc);
-    left = std::max(left, 0);
-    top = std::max(top, 0);
-    right = std::min(right, b->width);
-    bottom = std::min(bottom, b->height);
-    for (int y = top; y < bottom; ++y) std::fill(b->row(y) + left, b->row(y) + right, pixel);
-    ++b->generation;
-    g.windows.canvas_dirty = 1;
-}
-
 // A 40x40 block centred on a canvas point.
 void block(int cx, int cy, uint32_t pixel) {
     int x = g.windows.origin_x + cx, y = g.windows.origin_y - cy;
-    fill(x - 20, y - 20, x + 20, y + 20, pixel);
+    fill_canvas(x - 20, y - 20, x + 20, y + 20, pixel);
 }
 
 void paint_known_blocks() {
-    fill(0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, 0xFFFFFF);
+    fill_canvas(0, 0, CANVAS_WIDTH, CANVAS_HEIGHT, 0xFFFFFF);
     block(-100, 100, 0xFF0000);
     block(100, 100, 0x00FF00);
     block(-100, -100, 0x0000FF);
