@@ -271,10 +271,17 @@ public:
     }
     void window_destroyed(HWND hwnd) override {
         changed_.erase(std::remove(changed_.begin(), changed_.end(), hwnd), changed_.end());
+        menus_changed_.erase(std::remove(menus_changed_.begin(), menus_changed_.end(), hwnd), menus_changed_.end());
         if (hwnd == described_) described_ = nullptr;
         page_window_destroyed(id_of(hwnd));
     }
+    // A menu goes to the page's bar at the program's next turn too: the bar is rebuilt whole,
+    // and a program's start changes several marks one by one.
     void menu_changed(HWND hwnd) override {
+        if (std::find(menus_changed_.begin(), menus_changed_.end(), hwnd) == menus_changed_.end())
+            menus_changed_.push_back(hwnd);
+    }
+    void send_menu(HWND hwnd) {
         std::string text;
         if (HMENU m = GetMenu(hwnd)) describe_menu(m, text);
         page_menu(id_of(hwnd), text.c_str());
@@ -297,6 +304,9 @@ public:
     }
 
     void show_changed() {
+        for (HWND hwnd : menus_changed_)
+            if (IsWindow(hwnd)) send_menu(hwnd);
+        menus_changed_.clear();
         for (HWND hwnd : changed_) {
             const Bitmap& b = hwnd->client;
             if (!IsWindowVisible(hwnd) || b.width <= 0 || b.height <= 0) continue;
@@ -321,7 +331,8 @@ private:
     bool words_changed_ = false;
     bool next_frame_ = false;  // the picture was shown: the next shape starts the next one
     std::string words_sent_;
-    std::vector<HWND> changed_;  // windows whose image the page has yet to show
+    std::vector<HWND> changed_;        // windows whose image the page has yet to show
+    std::vector<HWND> menus_changed_;  // ... and whose menu
     uint64_t last_turn_ = 0;
     std::vector<uint8_t> rgba_;
 };
