@@ -11,7 +11,9 @@ to be the program's canvas in exact blocks, as a system that stretched it would 
 Exit status 77: no X server."""
 import ctypes, os, subprocess, sys, tempfile, time
 
-PLATFORM, SCENARIO, PROBE = sys.argv[1], sys.argv[2], os.path.abspath(sys.argv[3])
+# Also imported for its X helpers by random_session.py, which takes the same first argument.
+PLATFORM, SCENARIO, PROBE = (sys.argv + ["", "", ""])[1:4]
+PROBE = os.path.abspath(PROBE) if PROBE else PROBE
 CLIENT_W, CLIENT_H, ORIGIN_X, ORIGIN_Y = 595, 493, 297, 246
 WINE_DPI = int(os.environ.get("PLOTX_TEST_WINE_DPI", "0")) if PLATFORM == "windows" else 0
 # The library's rule: DPI / 96 rounded half up, 1 to 4.
@@ -253,4 +255,5 @@ def main():
     print(f"ok: {ran} steps run, {skipped} skipped on {PLATFORM}")
 
 
-main()
+if __name__ == "__main__":
+    main()

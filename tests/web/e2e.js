@@ -300,6 +300,48 @@ group('a long playback paints as it plays, and Ctrl+P stops it', async (browser,
   await page.close();
 });
 
+// A fixed-seed run of random input (clicks, the wheel, the Run menu's shortcuts, keys): the page
+// stays alive and answers, and the last four states of the script file it wrote (a page load
+// each) play to their end in a fresh page.
+group('a random session keeps the page alive, and the recordings it wrote play to their end', async (browser, base) => {
+  let page = await open(browser, base + '/demo/?seed=1');
+  const canvas = await canvasOf(page, GRAPHICS);
+  await canvas.focus();
+  const box = await canvas.boundingBox();
+  let seed = 1;
+  const rnd = n => { seed = (Math.imul(seed, 1103515245) + 12345) >>> 0; return (seed >>> 8) % n; };
+  const KEYS = ['a', 'k', ' ', 'Enter', 'Backspace', 'ArrowLeft', 'ArrowRight', 'ArrowUp', 'ArrowDown'];
+  const script = () => page.evaluate(() => { try { return FS.readFile('/plotx/PLOTX.SCR', { encoding: 'utf8' }); } catch (e) { return ''; } });
+  const recordings = [];
+  let steps = 0;
+  for (const end = Date.now() + Number(process.env.E2E_RANDOM_MS || 45000); Date.now() < end; ++steps) {
+    const r = rnd(10);
+    if (r < 3) await page.mouse.click(box.x + rnd(Math.floor(box.width)), box.y + rnd(Math.floor(box.height)));
+    else if (r < 4) await page.mouse.wheel({ deltaY: rnd(2) ? 100 : -100 });
+    else if (r < 7) await control(page, 'AHFLRPO'[rnd(7)]);
+    else await page.keyboard.press(KEYS[rnd(KEYS.length)]);
+    if (steps % 40 === 39) {
+      const now = await script();  // the page answers
+      if (now && now !== recordings[recordings.length - 1]) recordings.push(now);
+      await canvas.focus();
+    }
+  }
+  if (await page.evaluate(() => document.body.classList.contains('ended'))) throw new Error(`the program ended after ${steps} steps`);
+  if (page.errors.length) throw new Error('errors on the page: ' + page.errors.slice(0, 3).join('; '));
+  await page.close();
+  for (const [i, text] of recordings.slice(-4).entries()) {
+    page = await open(browser, base + '/demo/?seed=1&echo=1');
+    await page.evaluate(t => FS.writeFile('/plotx/PLOTX.SCR', t), text);
+    await (await canvasOf(page, GRAPHICS)).focus();
+    await control(page, 'P');
+    await poll(`recording ${i} played to its end`, () => page.lines.includes('EOF encountered in script file PLOTX.SCR'), 30000);
+    if (page.lines.some(l => /cannot read/.test(l))) throw new Error(`recording ${i} has a line playback cannot read`);
+    await page.close();
+  }
+  if (process.env.E2E_VERBOSE) console.log(`     ${steps} random steps, ${recordings.length} recordings`);
+  if (!recordings.length) throw new Error('the session wrote no recording');
+});
+
 group('Quit ends the program and the page says so', async (browser, base) => {
   const page = await open(browser, base + '/demo/?seed=1');
   await (await canvasOf(page, GRAPHICS)).focus();
