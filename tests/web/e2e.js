@@ -307,7 +307,6 @@ group('a random session keeps the page alive, and the recordings it wrote play t
   let page = await open(browser, base + '/demo/?seed=1');
   const canvas = await canvasOf(page, GRAPHICS);
   await canvas.focus();
-  const box = await canvas.boundingBox();
   let seed = 1;
   const rnd = n => { seed = (Math.imul(seed, 1103515245) + 12345) >>> 0; return (seed >>> 8) % n; };
   const KEYS = ['a', 'k', ' ', 'Enter', 'Backspace', 'ArrowLeft', 'ArrowRight', 'ArrowUp', 'ArrowDown'];
@@ -316,7 +315,12 @@ group('a random session keeps the page alive, and the recordings it wrote play t
   let steps = 0;
   for (const end = Date.now() + Number(process.env.E2E_RANDOM_MS || 45000); Date.now() < end; ++steps) {
     const r = rnd(10);
-    if (r < 3) await page.mouse.click(box.x + rnd(Math.floor(box.width)), box.y + rnd(Math.floor(box.height)));
+    if (r < 3) {
+      // Where the canvas is now: notes appearing above it move it, and a click on its panel's
+      // close button would end the program, as it should.
+      const box = await canvas.boundingBox();
+      await page.mouse.click(box.x + rnd(Math.floor(box.width)), box.y + rnd(Math.floor(box.height)));
+    }
     else if (r < 4) await page.mouse.wheel({ deltaY: rnd(2) ? 100 : -100 });
     else if (r < 7) await control(page, 'AHFLRPO'[rnd(7)]);
     else await page.keyboard.press(KEYS[rnd(KEYS.length)]);
@@ -326,7 +330,8 @@ group('a random session keeps the page alive, and the recordings it wrote play t
       await canvas.focus();
     }
   }
-  if (await page.evaluate(() => document.body.classList.contains('ended'))) throw new Error(`the program ended after ${steps} steps`);
+  if (await page.evaluate(() => document.body.classList.contains('ended')))
+    throw new Error(`the program ended after ${steps} steps: ` + await page.evaluate(() => document.getElementById('status').textContent));
   if (page.errors.length) throw new Error('errors on the page: ' + page.errors.slice(0, 3).join('; '));
   await page.close();
   for (const [i, text] of recordings.slice(-4).entries()) {
